@@ -1,0 +1,53 @@
+/*
+ * Host-side functions of the stand-in model library: creating a model for a
+ * plug-in to fill, and reading back what it built. qmhost and the tests use
+ * them; plug-ins do not.
+ *
+ * Pointers returned by the getters point into the model and stay valid until
+ * the object they belong to is changed or the model is emptied.
+ */
+#ifndef QM_MODEL_READ_H
+#define QM_MODEL_READ_H
+
+#include "qmModelLib.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* A new, empty model, and its release (the handle is gone afterwards). */
+QM_MODEL_API qmModel* qmModel_Create(void);
+QM_MODEL_API void qmModel_Free(qmModel* model);
+
+QM_MODEL_API int qmModel_GetTotalFrames(const qmModel* model);
+QM_MODEL_API int qmModel_GetMeshCount(const qmModel* model);
+QM_MODEL_API int qmModel_GetMaterialCount(const qmModel* model);
+
+QM_MODEL_API const char* qmMesh_GetName(const qmMesh* mesh);
+QM_MODEL_API int qmMesh_GetMaterialIndex(const qmMesh* mesh);
+QM_MODEL_API int qmMesh_GetVertexCount(const qmMesh* mesh);
+QM_MODEL_API int qmMesh_GetNormalCount(const qmMesh* mesh);
+QM_MODEL_API int qmMesh_GetTriangleCount(const qmMesh* mesh);
+/* 3 floats x, y, z; null for an unknown index. */
+QM_MODEL_API const float* qmMesh_GetNormalAt(const qmMesh* mesh, int index);
+
+QM_MODEL_API const float* qmVertex_GetPosition(const qmVertex* vertex);  /* x, y, z */
+QM_MODEL_API const float* qmVertex_GetTexCoords(const qmVertex* vertex); /* u, v */
+QM_MODEL_API int qmVertex_GetBoneIndex(const qmVertex* vertex);
+
+QM_MODEL_API const uint16_t* qmTriangle_GetVertexIndices(const qmTriangle* triangle); /* 3 */
+QM_MODEL_API const uint16_t* qmTriangle_GetNormalIndices(const qmTriangle* triangle); /* 3 */
+
+QM_MODEL_API const char* qmMaterial_GetName(const qmMaterial* material);
+QM_MODEL_API const float* qmMaterial_GetAmbient(const qmMaterial* material);  /* r, g, b, a */
+QM_MODEL_API const float* qmMaterial_GetDiffuse(const qmMaterial* material);
+QM_MODEL_API const float* qmMaterial_GetSpecular(const qmMaterial* material);
+QM_MODEL_API const float* qmMaterial_GetEmissive(const qmMaterial* material);
+QM_MODEL_API float qmMaterial_GetShininess(const qmMaterial* material);
+QM_MODEL_API float qmMaterial_GetTransparency(const qmMaterial* material);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QM_MODEL_READ_H */

@@ -1,0 +1,19 @@
+// `qmhost import`: runs the plug-in on a fresh model as the host does.
+#ifndef QMHOST_IMPORTCOMMAND_H
+#define QMHOST_IMPORTCOMMAND_H
+
+#include <optional>
+#include <string>
+
+struct ImportOptions {
+  std::optional<std::string> file;    // the dialog's answer; asked on the terminal if absent
+  std::optional<std::string> output;  // save path; the tree goes to standard output if absent
+  std::string plugin;                 // the plug-in module to load
+};
+
+// Exit codes of the command.
+enum ExitCode { kExitClean = 0, kExitMessage = 1, kExitUsage = 2 };
+
+int RunImportCommand(const ImportOptions& options);
+
+#endif  // QMHOST_IMPORTCOMMAND_H

@@ -1,0 +1,50 @@
+// qmhost: a stand-in for the modelling application that runs the import
+// plug-in on any machine and saves what it builds.
+
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "ImportCommand.h"
+#include "PluginModule.h"
+
+#ifndef QMHOST_VERSION
+#  define QMHOST_VERSION "unknown"
+#endif
+
+int main(int argc, char** argv) {
+  CLI::App app{"qmhost: runs the Velun 2030V mesh import plug-in and saves the model it builds."};
+  app.set_version_flag("--version", "qmhost " QMHOST_VERSION);
+  app.require_subcommand(1);
+
+  ImportOptions import;
+  std::string file;
+  std::string output;
+  import.plugin = DefaultPluginPath();
+  CLI::App* importCommand = app.add_subcommand(
+      "import",
+      "Import a .msh file through the plug-in; print the model's structure, or save it with -o.\n"
+      "Without FILE, the plug-in's open-file dialog asks on the terminal.\n"
+      "Exit status: 0 clean, 1 the plug-in showed a message (file missing or damaged) or the "
+      "save failed, 2 usage error or a module that can't be loaded.");
+  importCommand->add_option("FILE", file, "The .msh file to import");
+  importCommand->add_option("-o,--output", output, "Save the model to OUT.json");
+  importCommand->add_option("--plugin", import.plugin, "The plug-in module to load")
+      ->capture_default_str();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    const int code = app.exit(error);
+    return code == 0 ? 0 : kExitUsage;
+  }
+
+  if (importCommand->parsed()) {
+    if (!file.empty()) import.file = file;
+    if (!output.empty()) import.output = output;
+    return RunImportCommand(import);
+  }
+  return kExitUsage;
+}

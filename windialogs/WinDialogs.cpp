@@ -1,0 +1,52 @@
+#include "WinDialogs.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+qmOpenFileHandler g_openFile = nullptr;
+qmMessageHandler g_message = nullptr;
+void* g_context = nullptr;
+
+}  // namespace
+
+extern "C" {
+
+void qmWinDialogs_SetHandlers(qmOpenFileHandler openFile, qmMessageHandler message, void* context) {
+  g_openFile = openFile;
+  g_message = message;
+  g_context = context;
+}
+
+BOOL GetOpenFileNameA(OPENFILENAMEA* ofn) {
+  if (ofn == nullptr || g_openFile == nullptr || ofn->lpstrFile == nullptr || ofn->nMaxFile == 0)
+    return 0;
+  // The handler answers into a buffer of its own, so a path that is too long
+  // fails the dialog as on Windows instead of overrunning the caller's.
+  std::string path(4096, '\0');
+  if (g_openFile(ofn, &path[0], static_cast<DWORD>(path.size()), g_context) == 0) return 0;
+  path.resize(std::strlen(path.c_str()));
+  if (path.empty() || path.size() >= ofn->nMaxFile) return 0;
+  std::memcpy(ofn->lpstrFile, path.c_str(), path.size() + 1);
+
+  const size_t slash = path.find_last_of("/\\");
+  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  ofn->nFileOffset = static_cast<WORD>(nameStart);
+  if (ofn->lpstrFileTitle != nullptr && ofn->nMaxFileTitle > 0) {
+    std::string title = path.substr(nameStart, ofn->nMaxFileTitle - 1);
+    std::memcpy(ofn->lpstrFileTitle, title.c_str(), title.size() + 1);
+  }
+  return 1;
+}
+
+int MessageBoxA(HWND, const char* text, const char* caption, UINT type) {
+  if (g_message != nullptr)
+    g_message(text, caption, type, g_context);
+  else
+    std::fprintf(stderr, "%s\n", text != nullptr ? text : "");
+  return IDOK;
+}
+
+}  // extern "C"
