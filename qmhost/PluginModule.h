@@ -20,6 +20,7 @@ class PluginModule {
 
   PlugIn* Object() const { return object_; }
   const std::string& Error() const { return error_; }
+  void* Handle() const { return handle_; }
 
  private:
   void* handle_ = nullptr;

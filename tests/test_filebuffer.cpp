@@ -1,0 +1,120 @@
+// Loading a file whole and reading it front to back.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "FileBuffer.h"
+
+namespace {
+
+std::string TempPath(const std::string& name) {
+  return testing::TempDir() + "qm_filebuffer_" + std::to_string(getpid()) + "_" + name;
+}
+
+struct ReadCase {
+  int startPos;
+  int elemSize;
+  int count;
+  bool copied;
+  std::int32_t posAfter;
+};
+
+class BufferReads : public testing::TestWithParam<ReadCase> {};
+
+TEST_P(BufferReads, CopyOnlyWhatLiesWithinTheFileAndAlwaysAdvance) {
+  const ReadCase& c = GetParam();
+  const unsigned char bytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  FileBuffer file(bytes, sizeof bytes);
+  file.pos = c.startPos;
+  unsigned char dest[16];
+  std::memset(dest, 0xEE, sizeof dest);
+  EXPECT_EQ(BufferRead(dest, c.elemSize, c.count, &file), c.copied);
+  EXPECT_EQ(file.pos, c.posAfter);
+  if (c.copied && c.elemSize * c.count > 0)
+    EXPECT_EQ(dest[0], bytes[c.startPos]);
+  else
+    EXPECT_EQ(dest[0], 0xEE);  // nothing copied: the destination keeps its bytes
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , BufferReads,
+    testing::Values(ReadCase{0, 4, 2, true, 8},            // ends on the last byte
+                    ReadCase{4, 2, 2, true, 8},
+                    ReadCase{5, 4, 1, false, 9},           // runs past the end
+                    ReadCase{9, 1, 1, false, 10},          // already past the end
+                    ReadCase{3, 0, 5, true, 3},            // zero bytes
+                    ReadCase{0, -1, 1, false, INT32_MAX},  // negative sizes are refused
+                    ReadCase{0, 65536, 65536, false, INT32_MAX},  // 2^32 must not wrap to 0
+                    ReadCase{0, 2, 1073741825, false, INT32_MAX}));
+
+TEST(BufferRead, FailedReadPoisonsLaterReads) {
+  const unsigned char bytes[4] = {1, 2, 3, 4};
+  FileBuffer file(bytes, sizeof bytes);
+  unsigned char dest[4];
+  EXPECT_FALSE(BufferRead(dest, 8, 1, &file));
+  EXPECT_FALSE(BufferRead(dest, 1, 1, &file));
+  EXPECT_FALSE(BufferSkip(&file, 0));
+}
+
+TEST(BufferSkip, FailsWhenItLeavesTheFile) {
+  const unsigned char bytes[4] = {1, 2, 3, 4};
+  FileBuffer file(bytes, sizeof bytes);
+  EXPECT_TRUE(BufferSkip(&file, 4));
+  EXPECT_EQ(file.pos, 4);
+  EXPECT_FALSE(BufferSkip(&file, 1));
+  FileBuffer other(bytes, sizeof bytes);
+  EXPECT_FALSE(BufferSkip(&other, INT64_C(1) << 40));
+  EXPECT_EQ(other.pos, INT32_MAX);
+  FileBuffer negative(bytes, sizeof bytes);
+  EXPECT_FALSE(BufferSkip(&negative, -1));
+}
+
+TEST(FileBufferLoad, ReadsTheWholeFileAndClosesIt) {
+  const std::string path = TempPath("whole.bin");
+  { std::ofstream(path, std::ios::binary) << "abcdef"; }
+  FileBuffer file(path.c_str());
+  // Closed once loaded: the file can go while the buffer lives on.
+  ASSERT_EQ(std::remove(path.c_str()), 0);
+  ASSERT_NE(file.data, nullptr);
+  EXPECT_EQ(file.size, 6);
+  EXPECT_EQ(file.pos, 0);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(file.data), 6), "abcdef");
+}
+
+TEST(FileBufferLoad, EmptyFileCountsAsLoaded) {
+  const std::string path = TempPath("empty.bin");
+  { std::ofstream(path, std::ios::binary); }
+  FileBuffer file(path.c_str());
+  std::remove(path.c_str());
+  ASSERT_NE(file.data, nullptr);
+  EXPECT_EQ(file.size, 0);
+  char byte;
+  EXPECT_FALSE(BufferRead(&byte, 1, 1, &file));
+}
+
+TEST(FileBufferLoad, WhatCannotBeLoadedLeavesDataNull) {
+  const std::string big = TempPath("big.bin");
+  {
+    // A sparse file of 2 GiB: too large for the 32-bit read position.
+    std::FILE* f = std::fopen(big.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(ftruncate(fileno(f), INT64_C(1) << 31), 0);
+    std::fclose(f);
+  }
+  const std::string folder = TempPath("folder");
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+
+  for (const std::string& path : {TempPath("missing.bin"), folder, big}) {
+    FileBuffer file(path.c_str());
+    EXPECT_EQ(file.data, nullptr) << path;
+  }
+  std::remove(big.c_str());
+  rmdir(folder.c_str());
+}
+
+}  // namespace

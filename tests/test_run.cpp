@@ -1,0 +1,173 @@
+// The plug-in object and its run: the dialog's settings, the paths out of a
+// run, and the one message a user sees.
+#include <gtest/gtest.h>
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Dialogs.h"
+#include "MeshImportPlugIn.h"
+#include "PluginModule.h"
+#include "SampleFile.h"
+#include "TestSupport.h"
+
+namespace {
+
+// Answers the run's dialogs as a user would, and records what they showed.
+class ScriptedUser {
+ public:
+  explicit ScriptedUser(std::optional<std::string> answer) : answer_(std::move(answer)) {
+    qmWinDialogs_SetHandlers(&ScriptedUser::Open, &ScriptedUser::Show, this);
+  }
+  ~ScriptedUser() { qmWinDialogs_SetHandlers(nullptr, nullptr, nullptr); }
+
+  int dialogs = 0;
+  OPENFILENAMEA lastDialog{};
+  std::vector<std::string> filter;  // the filter text's strings, in order
+  std::vector<std::string> messages;
+
+ private:
+  static int Open(const OPENFILENAMEA* ofn, char* path, DWORD capacity, void* context) {
+    auto* self = static_cast<ScriptedUser*>(context);
+    ++self->dialogs;
+    self->lastDialog = *ofn;
+    self->filter.clear();
+    for (const char* at = ofn->lpstrFilter; *at != '\0'; at += std::strlen(at) + 1)
+      self->filter.emplace_back(at);
+    if (!self->answer_ || self->answer_->size() >= capacity) return 0;
+    std::strcpy(path, self->answer_->c_str());
+    return 1;
+  }
+  static void Show(const char* text, const char* caption, UINT type, void* context) {
+    auto* self = static_cast<ScriptedUser*>(context);
+    EXPECT_EQ(caption, nullptr);
+    EXPECT_EQ(type, static_cast<UINT>(MB_OK));
+    self->messages.emplace_back(text);
+  }
+
+  std::optional<std::string> answer_;
+};
+
+std::string WriteTempMsh(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+  const std::string path = testing::TempDir() + "qm_run_" + std::to_string(getpid()) + name;
+  EXPECT_TRUE(SaveMsh(bytes, path));
+  return path;
+}
+
+TEST(PlugInObject, IsAnImportPlugInWithItsTitle) {
+  // Through the built module, as the host finds it.
+  PluginModule module(std::string(QM_BINARY_DIR) + "/qmMSH2030Vimporter.so");
+  ASSERT_EQ(module.Error(), "");
+  PlugIn* plugin = module.Object();
+  ASSERT_NE(plugin, nullptr);
+  auto create = reinterpret_cast<PlugIn* (*)()>(dlsym(module.Handle(), "CreatePlugIn"));
+  PlugIn* other = create();
+  EXPECT_NE(plugin, other);
+  EXPECT_EQ(plugin->PlugInKind(), 1);
+  char* title = plugin->MenuTitle();
+  EXPECT_STREQ(title, "Velun 2030V Mesh...");
+  EXPECT_EQ(plugin->MenuTitle(), title);
+  delete other;
+}
+
+TEST(Run, WithoutAModelReturnsMinusOneAndAsksNothing) {
+  ScriptedUser user(std::string("/nonexistent.msh"));
+  MeshImportPlugIn plugin;
+  EXPECT_EQ(plugin.Run(nullptr), -1);
+  EXPECT_EQ(user.dialogs, 0);
+  EXPECT_TRUE(user.messages.empty());
+}
+
+TEST(Run, AsksForOneExistingMshFile) {
+  ScriptedUser user(std::nullopt);
+  MeshImportPlugIn plugin;
+  ModelPtr model = NewModel();
+  EXPECT_EQ(plugin.Run(model.get()), 0);
+  ASSERT_EQ(user.dialogs, 1);
+  const OPENFILENAMEA& ofn = user.lastDialog;
+  EXPECT_EQ(ofn.lStructSize, 76u);
+  EXPECT_EQ(ofn.hwndOwner, nullptr);
+  EXPECT_STREQ(ofn.lpstrTitle, "Import Velun 2030V Mesh *.msh");
+  EXPECT_EQ(ofn.Flags, 0x1804u);
+  EXPECT_EQ(ofn.nMaxFile, 256u);
+  EXPECT_EQ(ofn.nMaxFileTitle, 256u);
+  EXPECT_EQ(ofn.nFilterIndex, 0u);
+  EXPECT_EQ(ofn.lpstrInitialDir, nullptr);
+  EXPECT_EQ(ofn.lpstrCustomFilter, nullptr);
+  EXPECT_STREQ(ofn.lpstrDefExt, "msh");
+  EXPECT_EQ(user.filter, (std::vector<std::string>{"Object Files (*.msh)", "*.msh",
+                                                   "Msh2030V Mesh File", "*.msh",
+                                                   "All Files (*.*)", "*.*"}));
+}
+
+TEST(Run, FilterBytesAreExact) {
+  char filter[128];
+  std::memset(filter, 'x', sizeof filter);
+  FillFilter(filter);
+  static const char kExpected[] =
+      "Object Files (*.msh)\0*.msh\0Msh2030V Mesh File\0*.msh\0All Files (*.*)\0*.*\0";
+  EXPECT_EQ(0, std::memcmp(filter, kExpected, sizeof kExpected));
+  for (std::size_t n = sizeof kExpected; n < sizeof filter; ++n) EXPECT_EQ(filter[n], '\0');
+}
+
+TEST(Run, CancelLeavesTheModelAlone) {
+  ScriptedUser user(std::nullopt);
+  MeshImportPlugIn plugin;
+  ModelPtr model = NewModel();
+  qmModel_AddMesh(model.get());
+  EXPECT_EQ(plugin.Run(model.get()), 0);
+  EXPECT_EQ(qmModel_GetMeshCount(model.get()), 1);
+  EXPECT_TRUE(user.messages.empty());
+}
+
+TEST(Run, MissingFileSaysSoOnceAndLeavesTheModelAlone) {
+  ScriptedUser user(testing::TempDir() + "no_such_file.msh");
+  MeshImportPlugIn plugin;
+  ModelPtr model = NewModel();
+  qmModel_AddMesh(model.get());
+  EXPECT_EQ(plugin.Run(model.get()), 0);
+  EXPECT_EQ(user.messages, (std::vector<std::string>{"Couldn't open the file"}));
+  EXPECT_EQ(qmModel_GetMeshCount(model.get()), 1);
+}
+
+TEST(Run, TwoRunsInARowBehaveAlike) {
+  const std::string path = WriteTempMsh("sample.msh", WriteMsh(SampleFile()));
+  ScriptedUser user(path);
+  MeshImportPlugIn plugin;
+  ModelPtr model = NewModel();
+  EXPECT_EQ(plugin.Run(model.get()), 0);
+  const std::vector<std::string> first = MeshNames(model.get());
+  EXPECT_EQ(plugin.Run(model.get()), 0);
+  EXPECT_EQ(MeshNames(model.get()), first);
+  EXPECT_EQ(user.dialogs, 2);
+  EXPECT_STREQ(user.lastDialog.lpstrFile, path.c_str());
+  EXPECT_TRUE(user.messages.empty());
+  std::remove(path.c_str());
+}
+
+TEST(Run, DamagedFileGivesExactlyOneMessage) {
+  std::vector<std::uint8_t> bytes = WriteMsh(SampleFile());
+  bytes.resize(bytes.size() - 200);  // into the last group
+  const std::string path = WriteTempMsh("damaged.msh", bytes);
+  ScriptedUser user(path);
+  MeshImportPlugIn plugin;
+  ModelPtr model = NewModel();
+  EXPECT_EQ(plugin.Run(model.get()), 0);
+  ASSERT_EQ(user.messages.size(), 1u);
+  EXPECT_EQ(user.messages[0].rfind("The file is damaged or incomplete", 0), 0u);
+  EXPECT_GT(qmModel_GetMeshCount(model.get()), 0);
+  std::remove(path.c_str());
+}
+
+TEST(Run, PathTooLongForTheDialogIsACancel) {
+  ScriptedUser user(std::string(300, 'p'));
+  MeshImportPlugIn plugin;
+  ModelPtr model = NewModel();
+  EXPECT_EQ(plugin.Run(model.get()), 0);
+  EXPECT_TRUE(user.messages.empty());
+}
+
+}  // namespace
