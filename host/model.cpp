@@ -1,17 +1,20 @@
 // In-memory stand-in for the host's model library.
 //
 // Meshes and materials live behind stable pointers (the handles); vertices,
-// normals and triangles live in deques so that a handle taken with GetAt stays
-// valid while more are appended. Look-ups by name go through a hash index, so
-// an import that finds a material per mesh does not scan the whole model.
+// normals and triangles live in chunked lists so that a handle taken with
+// GetAt stays valid while more are appended. Look-ups by name go through a
+// hash index, so an import that finds a material per mesh does not scan the
+// whole model.
 
 #include "qmModelLib.h"
 #include "qmModelRead.h"
 
+#include <cstddef>
 #include <cstring>
-#include <deque>
 #include <memory>
+#include <new>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -62,6 +65,82 @@ struct Normal {
   float xyz[3];
 };
 
+// A list of elements in chunks of 4, 8, 16, ... up to 1024 elements, then of
+// 1024 each. Appending never moves an element, so handles stay valid; finding
+// element i takes a few instructions. An empty list holds no memory and a
+// small one a small chunk (a deque takes a 512-byte block per list), and a
+// large one leaves at most one chunk's tail unused. Only the elements appended
+// are constructed, so that tail is never touched.
+template <typename T>
+class ChunkedList {
+  static_assert(std::is_trivially_destructible<T>::value, "elements are never destroyed");
+
+ public:
+  ChunkedList() = default;
+  ChunkedList(const ChunkedList&) = delete;
+  ChunkedList& operator=(const ChunkedList&) = delete;
+  ~ChunkedList() {
+    for (T* chunk : chunks_) ::operator delete(chunk);
+  }
+
+  size_t size() const { return size_; }
+
+  T& operator[](size_t index) { return *Locate(index); }
+  const T& operator[](size_t index) const { return *Locate(index); }
+
+  void emplace_back() {
+    if (next_ == end_) {
+      const size_t count = chunks_.size();
+      const size_t length = count < kGrowingChunks ? kFirst << count : kLast;
+      T* chunk = static_cast<T*>(::operator new(length * sizeof(T)));
+      try {
+        chunks_.push_back(chunk);
+      } catch (...) {
+        ::operator delete(chunk);
+        throw;
+      }
+      next_ = chunk;
+      end_ = chunk + length;
+    }
+    new (next_++) T();
+    ++size_;
+  }
+
+ private:
+  static constexpr unsigned kFirstBits = 2;
+  static constexpr unsigned kLastBits = 10;
+  static constexpr size_t kFirst = size_t{1} << kFirstBits;
+  static constexpr size_t kLast = size_t{1} << kLastBits;
+  static constexpr size_t kGrowingChunks = kLastBits - kFirstBits + 1;
+  // Elements in the growing chunks: kFirst * (2^kGrowingChunks - 1).
+  static constexpr size_t kGrowing = (kFirst << kGrowingChunks) - kFirst;
+
+  T* Locate(size_t index) const {
+    if (index >= kGrowing) {
+      const size_t rest = index - kGrowing;
+      return chunks_[kGrowingChunks + (rest >> kLastBits)] + (rest & (kLast - 1));
+    }
+    // Growing chunk c holds kFirst * 2^c elements, from kFirst * (2^c - 1) on.
+    const unsigned c = HighestBit((index >> kFirstBits) + 1);
+    return chunks_[c] + (index - ((kFirst << c) - kFirst));
+  }
+
+  static unsigned HighestBit(size_t value) {
+#if defined(__GNUC__)
+    return static_cast<unsigned>(63 - __builtin_clzll(static_cast<unsigned long long>(value)));
+#else
+    unsigned bit = 0;
+    while (value >>= 1) ++bit;
+    return bit;
+#endif
+  }
+
+  std::vector<T*> chunks_;
+  size_t size_ = 0;
+  T* next_ = nullptr;  // where the next element goes, in the last chunk
+  T* end_ = nullptr;   // the end of the last chunk
+};
+
 }  // namespace
 
 struct qmVertex {
@@ -92,9 +171,9 @@ struct qmMesh {
   int index = 0;
   std::string name;
   int materialIndex = -1;
-  std::deque<qmVertex> vertices;
-  std::deque<Normal> normals;
-  std::deque<qmTriangle> triangles;
+  ChunkedList<qmVertex> vertices;
+  ChunkedList<Normal> normals;
+  ChunkedList<qmTriangle> triangles;
 };
 
 struct qmModel {
@@ -114,13 +193,13 @@ T* At(std::vector<std::unique_ptr<T>>& list, int index) {
 }
 
 template <typename T>
-T* At(std::deque<T>& list, int index) {
+T* At(ChunkedList<T>& list, int index) {
   if (index < 0 || static_cast<size_t>(index) >= list.size()) return nullptr;
   return &list[static_cast<size_t>(index)];
 }
 
 template <typename T>
-int Append(std::deque<T>& list) {
+int Append(ChunkedList<T>& list) {
   list.emplace_back();
   return static_cast<int>(list.size() - 1);
 }

@@ -1,6 +1,7 @@
 #include "ImportMeshFile.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -69,7 +70,7 @@ std::uint64_t CopyVertices(qmMesh* mesh, const MeshRecord& record, const Pools& 
     scratch.report.Add(ImportProblemKind::VertexRangeOutside, place);
 
   for (std::uint64_t v = first; v < end; ++v) {
-    const VertexRecord& source = pools.vertices[v];
+    const VertexRecord& source = pools.vertices[static_cast<std::size_t>(v)];
     const int index = qmMesh_AddVertex(mesh);
     qmVertex* vertex = qmMesh_GetVertexAt(mesh, index);
     qmVertex_SetVertex(vertex, source.position);
@@ -97,7 +98,8 @@ void CopyTriangles(qmMesh* mesh, const MeshRecord& record, std::uint64_t vertexC
     bool inside = true;
     for (int n = 0; n < 3; ++n) {
       // Pool entries count over the whole file; the host wants them local.
-      const std::uint64_t corner = std::uint64_t{pools.indices[t + n]} - record.firstVertex;
+      const std::uint64_t corner =
+          std::uint64_t{pools.indices[static_cast<std::size_t>(t + n)]} - record.firstVertex;
       inside = inside && corner < vertexCount;
       vertices[n] = static_cast<std::uint16_t>(corner);
     }

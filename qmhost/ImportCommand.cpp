@@ -1,14 +1,18 @@
 #include "ImportCommand.h"
 
-#include <cstdio>
-#include <fstream>
+#include <cctype>
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <string>
 
+#include "Export.h"
 #include "HostDialogs.h"
 #include "ModelJson.h"
+#include "ModelStructure.h"
 #include "ModelTree.h"
 #include "PluginModule.h"
+#include "SafeSave.h"
 #include "qmModelRead.h"
 
 namespace {
@@ -18,31 +22,59 @@ struct ModelDeleter {
 };
 using ModelPtr = std::unique_ptr<qmModel, ModelDeleter>;
 
-// Writes beside the target and renames into place, so a failed save leaves
-// no half-written file and no clobbered old one.
-bool SaveJson(qmModel* model, const std::string& path) {
-  const std::string temporary = path + ".part";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    WriteModelJson(model, out);
-    out.flush();
-    if (!out) {
-      out.close();
-      std::remove(temporary.c_str());
-      return false;
+enum class SaveFormat { Json, Glb, Gltf, Obj };
+
+std::optional<SaveFormat> FormatOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::nullopt;
+  std::string extension = path.substr(dot + 1);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension == "json") return SaveFormat::Json;
+  if (extension == "glb") return SaveFormat::Glb;
+  if (extension == "gltf") return SaveFormat::Gltf;
+  if (extension == "obj") return SaveFormat::Obj;
+  return std::nullopt;
+}
+
+// Saves in the format; `notes` count what the format could not hold as it was.
+bool SaveModel(qmModel* model, SaveFormat format, const ImportOptions& options, ExportNotes& notes,
+               std::string& error) {
+  const std::string& path = *options.output;
+  switch (format) {
+    case SaveFormat::Json:
+      return SaveFile(
+          path,
+          [&](std::ostream& out) {
+            WriteModelJson(model, out);
+            return true;
+          },
+          error);
+    case SaveFormat::Glb:
+    case SaveFormat::Gltf: {
+      const ModelStructure tree = DescribeStructure(model);
+      return SaveGltfFile(model, options.flat ? nullptr : &tree,
+                          format == SaveFormat::Glb ? GltfForm::Binary : GltfForm::Embedded, path,
+                          notes, error);
     }
+    case SaveFormat::Obj:
+      return SaveObjFiles(model, path, notes, error);
   }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    std::remove(temporary.c_str());
-    return false;
-  }
-  return true;
+  return false;
 }
 
 }  // namespace
 
 int RunImportCommand(const ImportOptions& options) {
+  std::optional<SaveFormat> format;
+  if (options.output) {
+    format = FormatOf(*options.output);
+    if (!format) {
+      std::cerr << "qmhost: cannot save as " << *options.output
+                << ": the extension must be .json, .glb, .gltf or .obj\n";
+      return kExitUsage;
+    }
+  }
   PluginModule module(options.plugin);
   PlugIn* plugin = module.Object();
   if (plugin == nullptr) {
@@ -63,10 +95,13 @@ int RunImportCommand(const ImportOptions& options) {
   if (result != 0) std::cerr << "qmhost: the plug-in's run returned " << result << '\n';
 
   if (options.output) {
-    if (!SaveJson(model.get(), *options.output)) {
-      std::cerr << "qmhost: cannot save " << *options.output << '\n';
+    ExportNotes notes;
+    std::string error;
+    if (!SaveModel(model.get(), *format, options, notes, error)) {
+      std::cerr << "qmhost: " << error << '\n';
       return kExitMessage;
     }
+    if (!notes.Empty()) std::cerr << "qmhost: " << *options.output << ": " << notes.Text() << '\n';
     std::cout << "saved " << *options.output << '\n';
   } else {
     PrintModelTree(model.get(), std::cout);

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "NameText.h"
 #include "qmModelRead.h"
 
 namespace {
@@ -26,22 +27,6 @@ Json Numbers(const float* values, int count) {
   Json list = Json::array();
   for (int n = 0; n < count; ++n) list.push_back(Number(values[n]));
   return list;
-}
-
-// Host names are 8-bit strings with no stated encoding. Each byte becomes the
-// code point of the same value, so every name survives and reads back byte for
-// byte; ASCII names are unchanged.
-std::string NameText(const char* name) {
-  std::string text;
-  for (const unsigned char* at = reinterpret_cast<const unsigned char*>(name); *at != 0; ++at) {
-    if (*at < 0x80) {
-      text += static_cast<char>(*at);
-    } else {
-      text += static_cast<char>(0xC0 | (*at >> 6));
-      text += static_cast<char>(0x80 | (*at & 0x3F));
-    }
-  }
-  return text;
 }
 
 Json Indices(const std::uint16_t* values) { return Json::array({values[0], values[1], values[2]}); }

@@ -9,6 +9,7 @@
 
 #include "ImportCommand.h"
 #include "PluginModule.h"
+#include "ToolCommands.h"
 
 #ifndef QMHOST_VERSION
 #  define QMHOST_VERSION "unknown"
@@ -30,9 +31,16 @@ int main(int argc, char** argv) {
       "Exit status: 0 clean, 1 the plug-in showed a message (file missing or damaged) or the "
       "save failed, 2 usage error or a module that can't be loaded.");
   importCommand->add_option("FILE", file, "The .msh file to import");
-  importCommand->add_option("-o,--output", output, "Save the model to OUT.json");
+  importCommand->add_option("-o,--output", output,
+                            "Save the model to OUT, in the format of its extension: .json (qmhost "
+                            "model), .glb, .gltf (glTF 2.0) or .obj (with its .mtl beside it)");
+  importCommand->add_flag("--flat", import.flat,
+                          "glTF: save the meshes as a plain list of nodes in model order rather "
+                          "than as the tree of groups, detail levels and hardpoints");
   importCommand->add_option("--plugin", import.plugin, "The plug-in module to load")
       ->capture_default_str();
+
+  ToolCommands tools(app);
 
   try {
     app.parse(argc, argv);
@@ -46,5 +54,6 @@ int main(int argc, char** argv) {
     if (!output.empty()) import.output = output;
     return RunImportCommand(import);
   }
+  if (const std::optional<int> status = tools.Run()) return *status;
   return kExitUsage;
 }

@@ -16,7 +16,6 @@ extra_packages=(
   clang libclang-rt-14-dev
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 wine64
   assimp-utils libassimp-dev libbenchmark-dev
-  nodejs npm
 )
 
 packages=("${build_packages[@]}")
@@ -30,6 +29,12 @@ for package in "${packages[@]}"; do
     missing+=("$package")
   fi
 done
+
+# Node.js may come from elsewhere than Debian's packages, with its own npm:
+# only a machine without npm gets Debian's.
+if [[ "${1:-build}" == "all" ]] && ! command -v npm >/dev/null 2>&1; then
+  missing+=(nodejs npm)
+fi
 
 if ((${#missing[@]} == 0)); then
   exit 0

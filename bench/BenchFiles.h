@@ -1,0 +1,25 @@
+// The benchmark's input files, made by our own writer: well-formed, sized to
+// stress one cost each.
+//
+//   big:  16 meshes of 62,500 vertices and 125,000 triangles. The 16-bit index
+//         pool reaches only 65,536 vertices, so the meshes share one vertex
+//         range and differ in their index ranges: 1,000,000 host vertices and
+//         2,000,000 triangles from a 15.5 MB file. Per-vertex cost.
+//   many: 20,000 small meshes over 5,000 material names and 10,000 hardpoints
+//         over 2,000 names, in 20 groups. Per-object cost and the look-ups by
+//         name; `scale` 10 makes the tenth of it to show the scaling.
+//   tiny: one detail level and one hardpoint, about 200 bytes. The fixed cost
+//         of a run.
+//
+// `small` shrinks big and many for the smoke run in CI.
+#ifndef QM_BENCH_BENCHFILES_H
+#define QM_BENCH_BENCHFILES_H
+
+#include <cstdint>
+#include <vector>
+
+std::vector<std::uint8_t> MakeBigFile(bool small);
+std::vector<std::uint8_t> MakeManyFile(int scale, bool small);
+std::vector<std::uint8_t> MakeTinyFile();
+
+#endif  // QM_BENCH_BENCHFILES_H

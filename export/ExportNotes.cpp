@@ -1,0 +1,18 @@
+#include <string>
+
+#include "Export.h"
+
+std::string ExportNotes::Text() const {
+  std::string text;
+  if (adjustedValues > 0)
+    text = std::to_string(adjustedValues) +
+           (adjustedValues == 1 ? " value was" : " values were") +
+           " written as the nearest value the format can hold";
+  if (droppedTriangles > 0) {
+    if (!text.empty()) text += "; ";
+    text += std::to_string(droppedTriangles) +
+            (droppedTriangles == 1 ? " triangle was" : " triangles were") +
+            " left out for indices past their mesh's vertices or normals";
+  }
+  return text;
+}

@@ -1,0 +1,38 @@
+#!/bin/sh
+# Checks the saved formats with the formats' own tools: the Khronos glTF
+# validator must report no error for the .glb and .gltf, and assimp must read
+# the .glb and .obj back with the right numbers and names. Runs on the
+# shipped sample and on a file made of the savers' edge cases.
+#
+#   export/check-formats.sh BUILD_DIR
+#
+# Needs node and npm (the validator is installed here by `npm ci`), and the
+# assimp command (Debian package assimp-utils).
+set -eu
+
+if [ $# -ne 1 ]; then
+  echo "usage: $0 BUILD_DIR" >&2
+  exit 2
+fi
+build=$(cd "$1" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+tools="$here/validator"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+if [ ! -d "$tools/node_modules/gltf-validator" ]; then
+  (cd "$tools" && npm ci --no-audit --no-fund --silent)
+fi
+
+"$build/make_export_fixture" "$work/edges.msh"
+status=0
+for model in "sample:$here/../samples/sample.msh" "edges:$work/edges.msh"; do
+  name=${model%%:*}
+  file=${model#*:}
+  for extension in json glb gltf obj; do
+    "$build/qmhost" import "$file" -o "$work/$name.$extension" >/dev/null
+  done
+  node "$tools/validate.js" "$work/$name.glb" "$work/$name.gltf" || status=1
+  node "$tools/check-assimp.js" "$work/$name.json" "$work/$name.glb" "$work/$name.obj" || status=1
+done
+exit $status

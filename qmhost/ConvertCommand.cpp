@@ -1,0 +1,130 @@
+#include "ConvertCommand.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <iostream>
+#include <set>
+#include <system_error>
+
+#include "ConvertProgress.h"
+#include "Export.h"
+#include "ImportCommand.h"
+#include "ModelJson.h"
+#include "ModelStructure.h"
+#include "PluginImport.h"
+#include "PluginModule.h"
+#include "SafeSave.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+enum class Outcome { Converted, Damaged, Failed };
+
+bool Save(qmModel* model, const std::string& format, const std::string& path, ExportNotes& notes,
+          std::string& error) {
+  if (format == "json")
+    return SaveFile(
+        path,
+        [&](std::ostream& out) {
+          WriteModelJson(model, out);
+          return true;
+        },
+        error);
+  if (format == "obj") return SaveObjFiles(model, path, notes, error);
+  const ModelStructure tree = DescribeStructure(model);
+  return SaveGltfFile(model, &tree, format == "glb" ? GltfForm::Binary : GltfForm::Embedded, path,
+                      notes, error);
+}
+
+// FOLDER/NAME.EXT for FOLDER/.../NAME.msh; beside the input without a folder.
+std::string OutputPath(const std::string& input, const ConvertOptions& options) {
+  fs::path output = options.folder ? fs::path(*options.folder) / fs::path(input).filename()
+                                   : fs::path(input);
+  output.replace_extension(options.to);
+  return output.string();
+}
+
+std::string Joined(const std::vector<std::string>& messages) {
+  std::string text;
+  for (const std::string& message : messages) text += (text.empty() ? "" : " ") + message;
+  return text;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return fs::equivalent(a, b, error);
+}
+
+int TerminalWidth() {
+  winsize size{};
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
+}
+
+}  // namespace
+
+int RunConvertCommand(const ConvertOptions& options) {
+  if (options.folder) {
+    std::error_code error;
+    fs::create_directories(*options.folder, error);
+    if (error) {
+      std::cerr << "qmhost: cannot make the folder " << *options.folder << ": " << error.message()
+                << '\n';
+      return kExitUsage;
+    }
+  }
+  PluginModule module(options.plugin);
+  std::string loadError;
+  PlugIn* plugin = LoadImportPlugin(module, options.plugin, loadError);
+  if (plugin == nullptr) {
+    std::cerr << "qmhost: " << loadError << '\n';
+    return kExitUsage;
+  }
+
+  const bool terminal = ::isatty(STDERR_FILENO) != 0;
+  ConvertProgress progress(std::cerr, terminal, terminal ? TerminalWidth() : 80,
+                           options.files.size());
+  std::size_t counts[3] = {0, 0, 0};
+  std::set<std::string> written;
+  for (const std::string& input : options.files) {
+    progress.Start(input);
+    const std::string output = OutputPath(input, options);
+    Outcome outcome = Outcome::Failed;
+    std::string line;
+    bool noted = false;
+    std::error_code ignored;
+    if (!written.insert(fs::absolute(output, ignored).lexically_normal().string()).second) {
+      line = "failed " + input + ": " + output + " is already the output of an earlier file";
+    } else if (SameFile(input, output)) {
+      line = "failed " + input + ": the output would replace the input";
+    } else {
+      PluginImport imported = ImportThroughPlugin(*plugin, input);
+      ExportNotes notes;
+      std::string error;
+      if (!imported.error.empty()) {
+        line = "failed " + imported.error;
+      } else if (!Save(imported.model.get(), options.to, output, notes, error)) {
+        line = "failed " + input + ": " + error;
+      } else {
+        // Values the format could not hold are the format's limit, not damage
+        // to the file: said on the line, but the file counts as converted.
+        outcome = imported.messages.empty() ? Outcome::Converted : Outcome::Damaged;
+        line = (imported.messages.empty() ? "converted " : "damaged ") + input + " -> " + output;
+        if (!imported.messages.empty()) line += ": " + Joined(imported.messages);
+        if (!notes.Empty()) line += " (saved with changes: " + notes.Text() + ")";
+        noted = !notes.Empty();
+      }
+    }
+    ++counts[static_cast<int>(outcome)];
+    progress.Done(line, outcome != Outcome::Converted || noted);
+  }
+  progress.Finish();
+
+  std::cout << options.files.size() << (options.files.size() == 1 ? " file: " : " files: ")
+            << counts[0] << " converted cleanly, " << counts[1]
+            << " damaged (converted with a message), " << counts[2] << " failed\n";
+  return counts[0] == options.files.size() ? kExitClean : kExitMessage;
+}

@@ -1,0 +1,60 @@
+#include "ConvertProgress.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ostream>
+
+ConvertProgress::ConvertProgress(std::ostream& err, bool terminal, int width, std::size_t total)
+    : err_(err),
+      terminal_(terminal),
+      width_(std::max(width, 40)),
+      total_(total),
+      start_(std::chrono::steady_clock::now()) {}
+
+void ConvertProgress::Start(const std::string& file) {
+  current_ = file;
+  if (terminal_) DrawBar();
+}
+
+void ConvertProgress::Done(const std::string& line, bool notable) {
+  ++done_;
+  if (!terminal_) {
+    err_ << line << '\n' << std::flush;
+    return;
+  }
+  if (notable) {
+    ClearBar();
+    err_ << line << '\n';
+  }
+  DrawBar();
+}
+
+void ConvertProgress::Finish() {
+  if (terminal_) ClearBar();
+  err_ << std::flush;
+}
+
+void ConvertProgress::ClearBar() { err_ << "\r\033[K"; }
+
+// "[#######.............]  12/1000  35.2 files/s  ship_0012.msh", cut to the
+// terminal's width so that it never wraps onto a second line.
+void ConvertProgress::DrawBar() {
+  constexpr int kBarWidth = 20;
+  const int filled = total_ == 0 ? kBarWidth : static_cast<int>(kBarWidth * done_ / total_);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  char rate[32];
+  if (done_ == 0 || seconds <= 0)
+    std::snprintf(rate, sizeof rate, "-- files/s");
+  else
+    std::snprintf(rate, sizeof rate, "%.1f files/s", static_cast<double>(done_) / seconds);
+
+  std::string bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
+                    std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] " +
+                    std::to_string(done_) + "/" + std::to_string(total_) + "  " + rate;
+  if (done_ < total_) bar += "  " + current_;
+  const std::size_t room = static_cast<std::size_t>(width_ - 1);
+  if (bar.size() > room) bar = bar.substr(0, room - 3) + "...";
+  ClearBar();
+  err_ << bar << std::flush;
+}

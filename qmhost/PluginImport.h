@@ -1,0 +1,37 @@
+// Importing files one after another through a loaded plug-in, as the host
+// does when its user picks the plug-in's menu entry once per file: a fresh
+// model each time, the open-file dialog answered with the file, and the
+// plug-in's message boxes kept rather than shown.
+#ifndef QMHOST_PLUGINIMPORT_H
+#define QMHOST_PLUGINIMPORT_H
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "PlugIn.h"
+#include "PluginModule.h"
+#include "qmModelRead.h"
+
+struct ModelFree {
+  void operator()(qmModel* model) const { qmModel_Free(model); }
+};
+using OwnedModel = std::unique_ptr<qmModel, ModelFree>;
+
+struct PluginImport {
+  OwnedModel model;                   // null when the file was not handed to the plug-in
+  std::string error;                  // why the file could not be imported; empty otherwise
+  std::vector<std::string> messages;  // the plug-in's message boxes, in order
+};
+
+// Runs `plugin` on a new model with `path` as the dialog's answer. A file
+// that cannot be opened, or whose path is too long for the dialog, gives
+// `error` (naming the file and the reason) and no model; a damaged file gives
+// the model that was built and the plug-in's messages.
+PluginImport ImportThroughPlugin(PlugIn& plugin, const std::string& path);
+
+// Loads the plug-in module at `path` and checks that it is an import plug-in;
+// on failure returns null with `error` set to one sentence.
+PlugIn* LoadImportPlugin(PluginModule& module, const std::string& path, std::string& error);
+
+#endif  // QMHOST_PLUGINIMPORT_H

@@ -1,0 +1,83 @@
+#include "ToolCommands.h"
+
+#include <iostream>
+
+#include <CLI/CLI.hpp>
+
+#include "CheckCommand.h"
+#include "ImportCommand.h"
+#include "PluginModule.h"
+#include "PluginsCommand.h"
+
+ToolCommands::ToolCommands(CLI::App& app) {
+  convertOptions_.plugin = DefaultPluginPath();
+  renderOptions_.plugin = DefaultPluginPath();
+
+  convert_ = app.add_subcommand(
+      "convert",
+      "Convert .msh files through the plug-in, each into DIR/NAME.EXT (beside the input without "
+      "-d). One broken file never stops the batch; progress goes to standard error, a summary to "
+      "standard output.\n"
+      "Exit status: 0 all converted cleanly, 1 a file was damaged (converted with a message) or "
+      "failed, 2 usage error or a module that can't be loaded.");
+  convert_->add_option("FILE", convertOptions_.files, "The .msh files to convert")->required();
+  convert_->add_option("--to", convertOptions_.to, "The format to save in")
+      ->check(CLI::IsMember({"glb", "gltf", "obj", "json"}))
+      ->capture_default_str();
+  convert_->add_option("-d,--dir", convertOptions_.folder,
+                       "The folder to save into (made if missing)");
+  convert_->add_option("--plugin", convertOptions_.plugin, "The plug-in module to load")
+      ->capture_default_str();
+
+  check_ = app.add_subcommand(
+      "check",
+      "Walk each file's layout and list every departure from a well-formed file, with its byte "
+      "offset and record; bytes after the last group are a note, not an error.\n"
+      "Exit status: 0 every file without errors, 1 otherwise.");
+  check_->add_option("FILE", checkFiles_, "The .msh files to check")->required();
+
+  render_ = app.add_subcommand(
+      "render",
+      "Draw the model the plug-in builds from FILE into a PNG picture: shaded triangles of one "
+      "detail level of each group from a three-quarter view, markers on top.\n"
+      "Exit status: 0 clean, 1 the plug-in showed a message (the picture shows what it built) or "
+      "a file could not be read or written, 2 usage error or a module that can't be loaded.");
+  render_->add_option("FILE", renderOptions_.file, "The .msh file to draw")->required();
+  render_->add_option("-o,--output", renderOptions_.output, "The PNG picture to write")
+      ->required();
+  render_->add_option("--size", size_, "The picture's size in pixels, WIDTHxHEIGHT")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            int width = 0, height = 0;
+            return ParsePictureSize(text, width, height)
+                       ? std::string()
+                       : "expected WIDTHxHEIGHT, each from 1 to " +
+                             std::to_string(kMaxPictureSide) + ", e.g. 800x600";
+          },
+          "WxH"))
+      ->capture_default_str();
+  render_->add_option("--level", renderOptions_.level, "The detail level drawn of each group")
+      ->check(CLI::NonNegativeNumber)
+      ->capture_default_str();
+  render_->add_option("--plugin", renderOptions_.plugin, "The plug-in module to load")
+      ->capture_default_str();
+
+  plugins_ = app.add_subcommand(
+      "plugins",
+      "List the plug-in modules (files ending .so) in DIR, by default the folder qmhost runs "
+      "from, with their kind and title; a module that fails to load is listed with the reason.\n"
+      "Exit status: 0 a plug-in was found, 1 none was or the folder can't be read.");
+  plugins_->add_option("DIR", pluginsFolder_, "The folder to look in");
+}
+
+std::optional<int> ToolCommands::Run() {
+  if (convert_->parsed()) return RunConvertCommand(convertOptions_);
+  if (check_->parsed()) return RunCheckCommand(checkFiles_, std::cout);
+  if (render_->parsed()) {
+    ParsePictureSize(size_, renderOptions_.width, renderOptions_.height);
+    return RunRenderCommand(renderOptions_);
+  }
+  if (plugins_->parsed())
+    return RunPluginsCommand(pluginsFolder_.empty() ? ProgramFolder() : pluginsFolder_, std::cout);
+  return std::nullopt;
+}

@@ -1,0 +1,395 @@
+// The host model as glTF: names, the node tree, split vertices, points,
+// materials and their extras, values glTF cannot hold, damaged triangles, and
+// the written files read back by tinygltf.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <sstream>
+
+#include <tiny_gltf.h>
+
+#include "Export.h"
+#include "HostModel.h"
+#include "ModelStructure.h"
+
+namespace {
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+constexpr float kMax = std::numeric_limits<float>::max();
+
+tinygltf::Model Build(qmModel* model, bool flat, ExportNotes& notes) {
+  const ModelStructure tree = DescribeStructure(model);
+  tinygltf::Model gltf;
+  BuildGltf(model, flat ? nullptr : &tree, gltf, notes);
+  return gltf;
+}
+
+tinygltf::Model Build(qmModel* model, bool flat = false) {
+  ExportNotes notes;
+  return Build(model, flat, notes);
+}
+
+const unsigned char* Data(const tinygltf::Model& gltf, int accessorIndex) {
+  const tinygltf::Accessor& accessor = gltf.accessors.at(static_cast<size_t>(accessorIndex));
+  const tinygltf::BufferView& view = gltf.bufferViews.at(static_cast<size_t>(accessor.bufferView));
+  return gltf.buffers.at(static_cast<size_t>(view.buffer)).data.data() + view.byteOffset +
+         accessor.byteOffset;
+}
+
+// The accessor's elements, each as a list of its components.
+std::vector<std::vector<float>> Floats(const tinygltf::Model& gltf, int accessorIndex) {
+  const tinygltf::Accessor& accessor = gltf.accessors.at(static_cast<size_t>(accessorIndex));
+  EXPECT_EQ(accessor.componentType, TINYGLTF_COMPONENT_TYPE_FLOAT);
+  const size_t size = accessor.type == TINYGLTF_TYPE_VEC2 ? 2 : 3;
+  const unsigned char* data = Data(gltf, accessorIndex);
+  std::vector<std::vector<float>> elements(accessor.count, std::vector<float>(size));
+  for (size_t e = 0; e < accessor.count; ++e)
+    std::memcpy(elements[e].data(), data + e * size * sizeof(float), size * sizeof(float));
+  return elements;
+}
+
+std::vector<std::uint32_t> Indices(const tinygltf::Model& gltf, int accessorIndex) {
+  const tinygltf::Accessor& accessor = gltf.accessors.at(static_cast<size_t>(accessorIndex));
+  const unsigned char* data = Data(gltf, accessorIndex);
+  std::vector<std::uint32_t> indices(accessor.count);
+  for (size_t n = 0; n < accessor.count; ++n) {
+    if (accessor.componentType == TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT) {
+      std::uint16_t value;
+      std::memcpy(&value, data + 2 * n, 2);
+      indices[n] = value;
+    } else {
+      std::memcpy(&indices[n], data + 4 * n, 4);
+    }
+  }
+  return indices;
+}
+
+std::vector<std::string> Names(const tinygltf::Model& gltf, const std::vector<int>& nodes) {
+  std::vector<std::string> names;
+  for (int node : nodes) names.push_back(gltf.nodes.at(static_cast<size_t>(node)).name);
+  return names;
+}
+
+const tinygltf::Primitive& OnlyPrimitive(const tinygltf::Model& gltf, int mesh) {
+  const tinygltf::Mesh& m = gltf.meshes.at(static_cast<size_t>(mesh));
+  EXPECT_EQ(m.primitives.size(), 1u);
+  return m.primitives.front();
+}
+
+// The model of a small file: two groups, one level without its level mesh,
+// markers, and a mesh whose name follows no pattern.
+ModelPtr StructuredModel() {
+  ModelPtr model = NewModel();
+  AddMesh(model.get(), TestMesh{"L00LD00#red 012.50#", {}, {}, {}, -1, {}});  // 0
+  AddMesh(model.get(), Triangle("L00LD00M00"));                              // 1
+  AddMesh(model.get(), Triangle("#dock_a#"));                                // 2
+  AddMesh(model.get(), Triangle("L00LD00M01"));                              // 3
+  AddMesh(model.get(), Triangle("L01LD00M00"));                              // 4
+  AddMesh(model.get(), Triangle("stray"));                                   // 5
+  AddMesh(model.get(), TestMesh{"#light_b#", {{1, 2, 3}}, {}, {}, -1, {}});  // 6
+  return model;
+}
+
+TEST(GltfNodes, FormTheTreeTheNamesEncode) {
+  ModelPtr model = StructuredModel();
+  const tinygltf::Model gltf = Build(model.get());
+
+  ASSERT_EQ(gltf.scenes.size(), 1u);
+  const std::vector<int>& roots = gltf.scenes[0].nodes;
+  EXPECT_EQ(Names(gltf, roots),
+            (std::vector<std::string>{"group 0", "group 1", "hardpoints", "stray"}));
+  const tinygltf::Node& group0 = gltf.nodes[static_cast<size_t>(roots[0])];
+  EXPECT_EQ(group0.children, std::vector<int>{0});  // the level mesh's own node
+  EXPECT_EQ(gltf.nodes[0].children, (std::vector<int>{1, 3}));
+  EXPECT_EQ(gltf.nodes[0].mesh, -1);
+  EXPECT_DOUBLE_EQ(gltf.nodes[0].extras.Get("red").GetNumberAsDouble(), 12.5);
+  EXPECT_EQ(gltf.nodes[0].extras.Get("level").GetNumberAsInt(), 0);
+
+  // A level the file gave no level mesh still gets a node.
+  const tinygltf::Node& group1 = gltf.nodes[static_cast<size_t>(roots[1])];
+  ASSERT_EQ(group1.children.size(), 1u);
+  const tinygltf::Node& level = gltf.nodes[static_cast<size_t>(group1.children[0])];
+  EXPECT_EQ(level.name, "detail level 0");
+  EXPECT_EQ(level.children, std::vector<int>{4});
+
+  EXPECT_EQ(gltf.nodes[static_cast<size_t>(roots[2])].children, (std::vector<int>{2, 6}));
+}
+
+TEST(GltfNodes, AreOnePerMeshNamedAsTheMeshInModelOrder) {
+  ModelPtr model = StructuredModel();
+  for (bool flat : {false, true}) {
+    const tinygltf::Model gltf = Build(model.get(), flat);
+    for (int m = 0; m < qmModel_GetMeshCount(model.get()); ++m)
+      EXPECT_EQ(gltf.nodes[static_cast<size_t>(m)].name,
+                qmMesh_GetName(qmModel_GetMeshAt(model.get(), m)));
+  }
+  const tinygltf::Model flat = Build(model.get(), true);
+  EXPECT_EQ(flat.nodes.size(), 7u);
+  EXPECT_EQ(flat.scenes[0].nodes, (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
+  for (const tinygltf::Node& node : flat.nodes) EXPECT_TRUE(node.children.empty());
+}
+
+TEST(GltfNames, MapHighBytesAsLatin1ToUtf8) {
+  ModelPtr model = NewModel();
+  AddMaterial(model.get(), TestMaterial{"caf\xE9\xFF.tga"});
+  AddMesh(model.get(), Triangle("L00\xB0", 0));
+  const tinygltf::Model gltf = Build(model.get(), true);
+  EXPECT_EQ(gltf.nodes[0].name, "L00\xC2\xB0");
+  EXPECT_EQ(gltf.meshes[0].name, "L00\xC2\xB0");
+  EXPECT_EQ(gltf.materials[0].name, "caf\xC3\xA9\xC3\xBF.tga");
+}
+
+TEST(GltfMeshes, SplitVerticesWhoseCornersHaveDifferentNormals) {
+  // Vertex 0 is a corner of both triangles, with normal 0 in one and normal 1
+  // in the other: it becomes two glTF vertices.
+  ModelPtr model = NewModel();
+  AddMesh(model.get(), TestMesh{"L00LD00M00",
+                                {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
+                                {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}},
+                                {{{0, 1, 2}, {0, 0, 0}}, {{0, 2, 3}, {1, 1, 2}}},
+                                -1,
+                                {{0.5f, 0.25f}, {1, 0}, {0, 1}, {1, 1}}});
+  const tinygltf::Model gltf = Build(model.get(), true);
+  const tinygltf::Primitive& primitive = OnlyPrimitive(gltf, 0);
+  EXPECT_EQ(primitive.mode, TINYGLTF_MODE_TRIANGLES);
+  const auto positions = Floats(gltf, primitive.attributes.at("POSITION"));
+  const auto normals = Floats(gltf, primitive.attributes.at("NORMAL"));
+  const auto texCoords = Floats(gltf, primitive.attributes.at("TEXCOORD_0"));
+  const auto indices = Indices(gltf, primitive.indices);
+  ASSERT_EQ(positions.size(), 6u);  // (0,0) (0,1) (1,0) (2,0) (2,1) (3,2)
+
+  // Every corner keeps its own vertex's position and texture coordinates and
+  // its own normal.
+  const std::vector<std::array<int, 2>> corners = {{0, 0}, {1, 0}, {2, 0}, {0, 1}, {2, 1}, {3, 2}};
+  const std::vector<std::vector<float>> hostPositions = {
+      {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+  const std::vector<std::vector<float>> hostNormals = {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}};
+  const std::vector<std::vector<float>> hostTexCoords = {{0.5f, 0.25f}, {1, 0}, {0, 1}, {1, 1}};
+  ASSERT_EQ(indices.size(), corners.size());
+  for (size_t c = 0; c < corners.size(); ++c) {
+    SCOPED_TRACE(c);
+    EXPECT_EQ(positions[indices[c]], hostPositions[static_cast<size_t>(corners[c][0])]);
+    EXPECT_EQ(texCoords[indices[c]], hostTexCoords[static_cast<size_t>(corners[c][0])]);
+    EXPECT_EQ(normals[indices[c]], hostNormals[static_cast<size_t>(corners[c][1])]);
+  }
+}
+
+TEST(GltfMeshes, PutUnusedVerticesInAPointsPrimitive) {
+  ModelPtr model = NewModel();
+  AddMaterial(model.get(), TestMaterial{"#dock_a#"});
+  // "dock" with three points: a line triangle and a lone last point.
+  AddMesh(model.get(), TestMesh{"#dock_a#", {{0, 0, 0}, {1, 0, 0}, {1, 0, 0}, {5, 6, 7}}, {},
+                                {{{0, 1, 2}, {0, 0, 0}}}, 0, {}});
+  AddMesh(model.get(), TestMesh{"#light_b#", {{1, 2, 3}, {4, 5, 6}}, {}, {}, -1, {}});
+  AddMesh(model.get(), TestMesh{"#empty_c#", {}, {}, {}, 0, {}});
+  const tinygltf::Model gltf = Build(model.get(), true);
+
+  ASSERT_EQ(gltf.meshes.size(), 2u);
+  const tinygltf::Mesh& dock = gltf.meshes[0];
+  ASSERT_EQ(dock.primitives.size(), 2u);
+  EXPECT_EQ(dock.primitives[0].mode, TINYGLTF_MODE_TRIANGLES);
+  EXPECT_EQ(dock.primitives[0].attributes.count("NORMAL"), 0u);  // markers have no normals
+  const tinygltf::Primitive& points = dock.primitives[1];
+  EXPECT_EQ(points.mode, TINYGLTF_MODE_POINTS);
+  EXPECT_EQ(points.indices, -1);
+  EXPECT_EQ(points.material, 0);
+  EXPECT_EQ(Floats(gltf, points.attributes.at("POSITION")),
+            (std::vector<std::vector<float>>{{5, 6, 7}}));
+
+  const tinygltf::Primitive& light = OnlyPrimitive(gltf, 1);
+  EXPECT_EQ(light.mode, TINYGLTF_MODE_POINTS);
+  EXPECT_EQ(light.material, -1);
+  EXPECT_EQ(Floats(gltf, light.attributes.at("POSITION")).size(), 2u);
+
+  EXPECT_EQ(gltf.nodes[2].mesh, -1);  // a mesh without vertices
+}
+
+TEST(GltfMeshes, UseThirtyTwoBitIndicesPastTheSixteenBitRange) {
+  // 65535 would read as a primitive restart in 16-bit indices: 65536 glTF
+  // vertices need 32-bit ones.
+  for (int count : {65535, 65536}) {
+    SCOPED_TRACE(count);
+    TestMesh mesh{"L00LD00M00", {}, {}, {}, -1, {}};
+    for (int v = 0; v < count; ++v) mesh.positions.push_back({static_cast<float>(v), 0, 0});
+    for (int t = 0; t + 2 < count; t += 3)
+      mesh.triangles.push_back({{static_cast<std::uint16_t>(t), static_cast<std::uint16_t>(t + 1),
+                                 static_cast<std::uint16_t>(t + 2)},
+                                {0, 0, 0}});
+    mesh.triangles.push_back({{65534, static_cast<std::uint16_t>(count - 1), 0}, {0, 0, 0}});
+    ModelPtr model = NewModel();
+    AddMesh(model.get(), mesh);
+    const tinygltf::Model gltf = Build(model.get(), true);
+    const tinygltf::Primitive& primitive = OnlyPrimitive(gltf, 0);
+    EXPECT_EQ(gltf.accessors[static_cast<size_t>(primitive.indices)].componentType,
+              count == 65535 ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT
+                             : TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT);
+    const auto indices = Indices(gltf, primitive.indices);
+    EXPECT_EQ(indices[indices.size() - 2], static_cast<std::uint32_t>(count - 1));
+  }
+}
+
+TEST(GltfMaterials, MapTheHostColoursAndKeepTheRestInExtras) {
+  ModelPtr model = NewModel();
+  TestMaterial glass{"glass.tga@boo"};
+  glass.ambient = {0.2f, 0.2f, 0.2f, 1};
+  glass.diffuse = {0.3f, 0.6f, 0.9f, 0.5f};
+  glass.specular = {1, 1, 1, 1};
+  glass.emissive = {2, 0.5f, -1, 1};
+  glass.shininess = 32;
+  glass.transparency = 0.25f;
+  AddMaterial(model.get(), glass);
+  AddMaterial(model.get(), TestMaterial{"hull.tga"});
+  AddMesh(model.get(), Triangle("L00LD00M00", 0));
+  AddMesh(model.get(), Triangle("L00LD00M01", 7));  // no such material
+  ExportNotes notes;
+  const tinygltf::Model gltf = Build(model.get(), true, notes);
+
+  ASSERT_EQ(gltf.materials.size(), 2u);
+  const tinygltf::Material& m = gltf.materials[0];
+  EXPECT_EQ(m.pbrMetallicRoughness.baseColorFactor, (std::vector<double>{0.3, 0.6, 0.9, 0.75}));
+  EXPECT_EQ(m.alphaMode, "BLEND");
+  EXPECT_EQ(m.emissiveFactor, (std::vector<double>{1, 0.5, 0}));
+  EXPECT_EQ(notes.adjustedValues, 2);  // the emissive colour, clamped
+  EXPECT_EQ(m.extras.Get("ambient").Get(0).GetNumberAsDouble(), 0.2);
+  EXPECT_EQ(m.extras.Get("ambient").ArrayLen(), 4u);
+  EXPECT_EQ(m.extras.Get("specular").Get(3).GetNumberAsDouble(), 1.0);
+  EXPECT_EQ(m.extras.Get("shininess").GetNumberAsDouble(), 32.0);
+  EXPECT_EQ(m.extras.Get("transparency").GetNumberAsDouble(), 0.25);
+  EXPECT_EQ(gltf.materials[1].alphaMode, "OPAQUE");
+  EXPECT_EQ(gltf.materials[1].pbrMetallicRoughness.baseColorFactor[3], 1.0);
+
+  EXPECT_EQ(OnlyPrimitive(gltf, 0).material, 0);
+  EXPECT_EQ(OnlyPrimitive(gltf, 1).material, -1);
+}
+
+// Each case: one value the host holds and glTF cannot, where it lands, and
+// what it is written as.
+TEST(GltfValues, BecomeTheNearestValueGltfHoldsAndAreCounted) {
+  struct Case {
+    const char* what;
+    float value;
+    float written;
+  };
+  const Case positions[] = {{"NaN", kNaN, 0}, {"+inf", kInf, kMax}, {"-inf", -kInf, -kMax}};
+  for (const Case& c : positions) {
+    SCOPED_TRACE(c.what);
+    ModelPtr model = NewModel();
+    TestMesh mesh = Triangle("L00LD00M00");
+    mesh.positions[1][0] = c.value;
+    AddMesh(model.get(), mesh);
+    ExportNotes notes;
+    const tinygltf::Model gltf = Build(model.get(), true, notes);
+    const tinygltf::Primitive& primitive = OnlyPrimitive(gltf, 0);
+    EXPECT_EQ(Floats(gltf, primitive.attributes.at("POSITION"))[1][0], c.written);
+    const tinygltf::Accessor& accessor =
+        gltf.accessors[static_cast<size_t>(primitive.attributes.at("POSITION"))];
+    EXPECT_EQ(accessor.minValues[0], std::min(0.0f, c.written));
+    EXPECT_EQ(accessor.maxValues[0], std::max(0.0f, c.written));
+    EXPECT_EQ(notes.adjustedValues, 1);
+  }
+
+  const Case colours[] = {{"NaN", kNaN, 0}, {"above 1", 1.5f, 1}, {"below 0", -0.5f, 0}};
+  for (const Case& c : colours) {
+    SCOPED_TRACE(c.what);
+    ModelPtr model = NewModel();
+    TestMaterial material{"m"};
+    material.diffuse[1] = c.value;
+    AddMaterial(model.get(), material);
+    ExportNotes notes;
+    const tinygltf::Model gltf = Build(model.get(), true, notes);
+    EXPECT_EQ(gltf.materials[0].pbrMetallicRoughness.baseColorFactor[1], c.written);
+    EXPECT_EQ(notes.adjustedValues, 1);
+  }
+}
+
+TEST(GltfValues, WriteNormalsOfUnitLength) {
+  ModelPtr model = NewModel();
+  TestMesh mesh = Triangle("L00LD00M00");
+  mesh.normals = {{0, 0, 2}, {0, 0, 0}, {kNaN, 3, 4}};
+  AddMesh(model.get(), mesh);
+  ExportNotes notes;
+  const tinygltf::Model gltf = Build(model.get(), true, notes);
+  const auto normals = Floats(gltf, OnlyPrimitive(gltf, 0).attributes.at("NORMAL"));
+  EXPECT_EQ(normals, (std::vector<std::vector<float>>{{0, 0, 1}, {0, 0, 1}, {0, 0.6f, 0.8f}}));
+  EXPECT_EQ(notes.adjustedValues, 3);
+}
+
+TEST(GltfValues, CountAnUnreadableRedAndMaterialExtras) {
+  ModelPtr model = NewModel();
+  AddMesh(model.get(), TestMesh{"L00LD00#red    nan#", {}, {}, {}, -1, {}});
+  TestMaterial material{"m"};
+  material.ambient = {kInf, 0, 0, 1};
+  material.shininess = kNaN;
+  AddMaterial(model.get(), material);
+  ExportNotes notes;
+  const tinygltf::Model gltf = Build(model.get(), false, notes);
+  EXPECT_EQ(gltf.nodes[0].extras.Get("red").GetNumberAsDouble(), 0.0);
+  EXPECT_EQ(static_cast<float>(gltf.materials[0].extras.Get("ambient").Get(0).GetNumberAsDouble()),
+            kMax);
+  EXPECT_EQ(gltf.materials[0].extras.Get("shininess").GetNumberAsDouble(), 0.0);
+  EXPECT_EQ(notes.adjustedValues, 3);
+}
+
+TEST(GltfTriangles, PastTheirMeshAreLeftOutAndCounted) {
+  ModelPtr model = NewModel();
+  TestMesh mesh = Triangle("L00LD00M00");
+  mesh.triangles.push_back({{0, 1, 3}, {0, 1, 2}});   // vertex 3 of 3
+  mesh.triangles.push_back({{0, 1, 2}, {0, 9, 2}});   // normal 9 of 3
+  mesh.triangles.push_back({{0, 2, 1}, {0, 2, 1}});
+  AddMesh(model.get(), mesh);
+  TestMesh noneWhole = Triangle("L00LD00M01");
+  noneWhole.triangles[0].vertices = {0, 1, 65535};
+  AddMesh(model.get(), noneWhole);
+  ExportNotes notes;
+  const tinygltf::Model gltf = Build(model.get(), true, notes);
+  EXPECT_EQ(notes.droppedTriangles, 3);
+  EXPECT_EQ(Indices(gltf, OnlyPrimitive(gltf, 0).indices),
+            (std::vector<std::uint32_t>{0, 1, 2, 0, 2, 1}));
+  // With no whole triangle left, its vertices are points.
+  EXPECT_EQ(OnlyPrimitive(gltf, 1).mode, TINYGLTF_MODE_POINTS);
+}
+
+TEST(GltfFiles, ReadBackWithNamesExtrasAndEmbeddedBuffer) {
+  ModelPtr model = StructuredModel();
+  AddMaterial(model.get(), TestMaterial{"hull.tga"});
+  const ModelStructure tree = DescribeStructure(model.get());
+  for (GltfForm form : {GltfForm::Binary, GltfForm::Embedded}) {
+    SCOPED_TRACE(form == GltfForm::Binary ? "glb" : "gltf");
+    std::ostringstream out;
+    ExportNotes notes;
+    ASSERT_TRUE(WriteGltf(model.get(), &tree, form, out, notes));
+    const std::string bytes = out.str();
+
+    tinygltf::TinyGLTF loader;
+    tinygltf::Model read;
+    std::string error, warning;
+    const bool loaded =
+        form == GltfForm::Binary
+            ? loader.LoadBinaryFromMemory(&read, &error, &warning,
+                                          reinterpret_cast<const unsigned char*>(bytes.data()),
+                                          static_cast<unsigned int>(bytes.size()))
+            : loader.LoadASCIIFromString(&read, &error, &warning, bytes.c_str(),
+                                         static_cast<unsigned int>(bytes.size()), "");
+    ASSERT_TRUE(loaded) << error;
+    EXPECT_EQ(bytes.compare(0, 4, "glTF") == 0, form == GltfForm::Binary);
+    ASSERT_EQ(read.buffers.size(), 1u);
+    EXPECT_EQ(read.nodes.size(), 11u);  // 7 meshes, 2 groups, a level, the hardpoints
+    EXPECT_EQ(read.nodes[0].name, "L00LD00#red 012.50#");
+    EXPECT_DOUBLE_EQ(read.nodes[0].extras.Get("red").GetNumberAsDouble(), 12.5);
+    EXPECT_EQ(read.materials[0].name, "hull.tga");
+    EXPECT_EQ(Floats(read, OnlyPrimitive(read, 0).attributes.at("POSITION")),
+              Floats(read, OnlyPrimitive(read, 1).attributes.at("POSITION")));
+  }
+}
+
+TEST(GltfFiles, OfAnEmptyModelHaveNoScene) {
+  ModelPtr model = NewModel();
+  const tinygltf::Model gltf = Build(model.get());
+  EXPECT_TRUE(gltf.scenes.empty());
+  EXPECT_TRUE(gltf.buffers.empty());
+}
+
+}  // namespace

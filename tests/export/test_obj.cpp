@@ -1,0 +1,120 @@
+// The host model as OBJ and its material library.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <limits>
+#include <sstream>
+
+#include "Export.h"
+#include "HostModel.h"
+
+namespace {
+
+std::string Obj(qmModel* model, ExportNotes& notes) {
+  std::ostringstream out;
+  WriteObj(model, "ship.mtl", out, notes);
+  return out.str();
+}
+
+TEST(Obj, WritesTheHostsOwnIndicesCountedAcrossTheFile) {
+  ModelPtr model = NewModel();
+  AddMaterial(model.get(), TestMaterial{"hull.tga"});
+  AddMesh(model.get(), TestMesh{"L00LD00#red 012.50#", {}, {}, {}, -1, {}});
+  // Two vertices share a normal, and the first triangle's normals are not
+  // its vertex indices.
+  AddMesh(model.get(), TestMesh{"L00LD00M00",
+                                {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}},
+                                {{0, 0, 1}, {1, 0, 0}},
+                                {{{0, 1, 2}, {1, 0, 0}}},
+                                0,
+                                {{0.5f, 1}, {0, 0}, {1, 0}}});
+  AddMesh(model.get(), TestMesh{"#dock_a#", {{0, 0, 0}, {2, 0, 0}, {2, 0, 0}, {0.1f, 0, 0}}, {},
+                                {{{0, 1, 2}, {0, 0, 0}}}, -1, {}});
+  ExportNotes notes;
+  EXPECT_EQ(Obj(model.get(), notes),
+            "# qmhost\n"
+            "mtllib ship.mtl\n"
+            "o L00LD00#red 012.50#\n"
+            "o L00LD00M00\n"
+            "usemtl hull.tga\n"
+            "v 0 0 0\nv 1 0 0\nv 0 1 0\n"
+            "vt 0.5 1\nvt 0 0\nvt 1 0\n"
+            "vn 0 0 1\nvn 1 0 0\n"
+            "f 1/1/2 2/2/1 3/3/1\n"
+            "o #dock_a#\n"
+            "v 0 0 0\nv 2 0 0\nv 2 0 0\nv 0.100000001 0 0\n"
+            "vt 0 0\nvt 0 0\nvt 0 0\nvt 0 0\n"
+            "f 4/4 5/5 6/6\n"
+            "p 7\n");
+  EXPECT_TRUE(notes.Empty());
+}
+
+TEST(Obj, PrintsFloatsThatReadBackAsTheSameFloat) {
+  const float values[] = {0.1f, 1.0f / 3.0f, 16777217.0f, 1e-30f, -123456.789f};
+  ModelPtr model = NewModel();
+  TestMesh mesh{"m", {}, {}, {}, -1, {}};
+  for (float value : values) mesh.positions.push_back({value, 0, 0});
+  AddMesh(model.get(), mesh);
+  ExportNotes notes;
+  std::istringstream in(Obj(model.get(), notes));
+  std::string line;
+  size_t n = 0;
+  while (std::getline(in, line)) {
+    if (line.rfind("v ", 0) != 0) continue;
+    ASSERT_LT(n, std::size(values));
+    EXPECT_EQ(std::strtof(line.c_str() + 2, nullptr), values[n]) << line;
+    ++n;
+  }
+  EXPECT_EQ(n, std::size(values));
+}
+
+TEST(Obj, LeavesOutDamagedTrianglesAndWritesNonFiniteValuesAsFinite) {
+  ModelPtr model = NewModel();
+  TestMesh mesh = Triangle("m");
+  mesh.positions[0] = {std::numeric_limits<float>::quiet_NaN(), 0,
+                       -std::numeric_limits<float>::infinity()};
+  mesh.triangles.push_back({{0, 1, 3}, {0, 1, 2}});
+  mesh.triangles.push_back({{0, 1, 2}, {0, 1, 5}});
+  AddMesh(model.get(), mesh);
+  ExportNotes notes;
+  const std::string obj = Obj(model.get(), notes);
+  EXPECT_NE(obj.find("v 0 0 -3.40282347e+38\n"), std::string::npos) << obj;
+  EXPECT_NE(obj.find("f 1/1/1 2/2/2 3/3/3\n"), std::string::npos);
+  EXPECT_EQ(obj.find("f 1/1/1 2/2/2 4"), std::string::npos);
+  EXPECT_EQ(notes.adjustedValues, 2);
+  EXPECT_EQ(notes.droppedTriangles, 2);
+}
+
+TEST(Mtl, WritesEachMaterialsColoursShininessAndOpacity) {
+  ModelPtr model = NewModel();
+  TestMaterial glass{"glass\xE9.tga@boo"};
+  glass.ambient = {0.2f, 0.2f, 0.2f, 1};
+  glass.diffuse = {0.3f, 0.6f, 0.9f, 0.5f};
+  glass.specular = {1, 1, 1, 1};
+  glass.emissive = {1, 0.5f, 0, 1};
+  glass.shininess = 32;
+  glass.transparency = 0.25f;
+  AddMaterial(model.get(), glass);
+  TestMaterial odd{"odd"};
+  odd.transparency = -1;  // an opacity of 2 is no opacity
+  AddMaterial(model.get(), odd);
+  ExportNotes notes;
+  std::ostringstream out;
+  WriteMtl(model.get(), out, notes);
+  EXPECT_EQ(out.str(),
+            "# qmhost\n"
+            "newmtl glass\xC3\xA9.tga@boo\n"
+            "Ka 0.200000003 0.200000003 0.200000003\n"
+            "Kd 0.300000012 0.600000024 0.899999976\n"
+            "Ks 1 1 1\n"
+            "Ke 1 0.5 0\n"
+            "Ns 32\n"
+            "d 0.75\n"
+            "\n"
+            "newmtl odd\n"
+            "Ka 0 0 0\nKd 1 1 1\nKs 0 0 0\nKe 0 0 0\nNs 0\nd 1\n"
+            "\n");
+  EXPECT_EQ(notes.adjustedValues, 1);
+}
+
+}  // namespace

@@ -1,0 +1,134 @@
+// `qmhost import FILE -o OUT` saves by OUT's extension, and says in one line
+// on standard error when a save fails or a value had to change.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+#include <tiny_gltf.h>
+
+#include "MshWriter.h"
+
+namespace {
+
+struct Result {
+  int status = -1;
+  std::string errors;
+};
+
+class SaveCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/qm_save_command_XXXXXX";
+    ASSERT_NE(::mkdtemp(name), nullptr);
+    folder_ = name;
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  Result Import(const std::string& file, const std::string& arguments) const {
+    const std::string errors = folder_ + "/stderr.txt";
+    const std::string command = std::string(QM_BINARY_DIR) + "/qmhost import '" + file + "' " +
+                                arguments + " >/dev/null 2>'" + errors + "'";
+    Result result;
+    const int raw = std::system(command.c_str());
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    result.errors = Read(errors);
+    ::unlink(errors.c_str());
+    return result;
+  }
+
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  bool Exists(const std::string& file) const {
+    struct stat s;
+    return ::stat((folder_ + "/" + file).c_str(), &s) == 0;
+  }
+
+  const std::string sample_ = std::string(QM_SOURCE_DIR) + "/samples/sample.msh";
+  std::string folder_;
+};
+
+TEST_F(SaveCommand, SavesInTheFormatOfTheExtension) {
+  for (const char* file : {"m.json", "m.glb", "m.gltf", "m.obj", "M.GLB"}) {
+    SCOPED_TRACE(file);
+    const Result result = Import(sample_, "-o '" + folder_ + "/" + file + "'");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.errors, "");
+  }
+  EXPECT_EQ(Read(folder_ + "/m.glb").substr(0, 4), "glTF");
+  EXPECT_EQ(Read(folder_ + "/m.gltf").substr(0, 1), "{");
+  EXPECT_EQ(Read(folder_ + "/m.json").substr(0, 24), "{\"format\":\"qmhost-model\"");
+  EXPECT_EQ(Read(folder_ + "/m.obj").substr(0, 24), "# qmhost\nmtllib m.mtl\no ");
+  EXPECT_TRUE(Exists("m.mtl"));
+}
+
+TEST_F(SaveCommand, FlatKeepsThePlainListOfNodes) {
+  for (const char* flag : {"", "--flat"}) {
+    SCOPED_TRACE(flag);
+    ASSERT_EQ(Import(sample_, std::string(flag) + " -o '" + folder_ + "/m.glb'").status, 0);
+    tinygltf::TinyGLTF loader;
+    tinygltf::Model gltf;
+    std::string error, warning;
+    ASSERT_TRUE(loader.LoadBinaryFromFile(&gltf, &error, &warning, folder_ + "/m.glb")) << error;
+    const size_t meshes = 22;  // in the sample's model
+    if (*flag != '\0') {
+      EXPECT_EQ(gltf.nodes.size(), meshes);
+      EXPECT_EQ(gltf.scenes[0].nodes.size(), meshes);
+    } else {
+      EXPECT_EQ(gltf.nodes.size(), meshes + 3);  // two groups and the hardpoints
+      EXPECT_EQ(gltf.scenes[0].nodes.size(), 3u);
+    }
+  }
+}
+
+TEST_F(SaveCommand, RefusesAnUnknownExtensionAsAUsageError) {
+  const Result result = Import(sample_, "-o '" + folder_ + "/m.txt'");
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.errors.find("m.txt"), std::string::npos);
+  EXPECT_FALSE(Exists("m.txt"));
+}
+
+TEST_F(SaveCommand, SaysInOneLineThatASaveFailed) {
+  const Result result = Import(sample_, "-o '" + folder_ + "/none/m.glb'");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.errors,
+            "qmhost: cannot save " + folder_ + "/none/m.glb: No such file or directory\n");
+}
+
+TEST_F(SaveCommand, TellsOncePerFileOfValuesThatHadToChange) {
+  MshFile file;
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  file.vertices = {
+      {{nan, 0, 0}, {0, 0, 1}, {}}, {{1, nan, 0}, {0, 0, 1}, {}}, {{0, 1, 0}, {0, 0, 1}, {}}};
+  file.indices = {0, 1, 2};
+  MshMesh mesh;
+  mesh.textureName = "hull.tga";
+  mesh.vertexCount = 3;
+  mesh.triangleCount = 1;
+  MshLevel level;
+  level.meshes = {mesh};
+  file.groups.emplace_back();
+  file.groups.back().levels = {level};
+  const std::string msh = folder_ + "/nan.msh";
+  ASSERT_TRUE(SaveMsh(WriteMsh(file), msh));
+
+  const Result result = Import(msh, "-o '" + folder_ + "/m.glb'");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.errors, "qmhost: " + folder_ +
+                               "/m.glb: 2 values were written as the nearest value the format "
+                               "can hold\n");
+}
+
+}  // namespace
