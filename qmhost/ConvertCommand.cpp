@@ -11,33 +11,15 @@
 #include "ConvertProgress.h"
 #include "Export.h"
 #include "ImportCommand.h"
-#include "ModelJson.h"
-#include "ModelStructure.h"
+#include "ModelSave.h"
 #include "PluginImport.h"
 #include "PluginModule.h"
-#include "SafeSave.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 enum class Outcome { Converted, Damaged, Failed };
-
-bool Save(qmModel* model, const std::string& format, const std::string& path, ExportNotes& notes,
-          std::string& error) {
-  if (format == "json")
-    return SaveFile(
-        path,
-        [&](std::ostream& out) {
-          WriteModelJson(model, out);
-          return true;
-        },
-        error);
-  if (format == "obj") return SaveObjFiles(model, path, notes, error);
-  const ModelStructure tree = DescribeStructure(model);
-  return SaveGltfFile(model, &tree, format == "glb" ? GltfForm::Binary : GltfForm::Embedded, path,
-                      notes, error);
-}
 
 // FOLDER/NAME.EXT for FOLDER/.../NAME.msh; beside the input without a folder.
 std::string OutputPath(const std::string& input, const ConvertOptions& options) {
@@ -106,7 +88,7 @@ int RunConvertCommand(const ConvertOptions& options) {
       std::string error;
       if (!imported.error.empty()) {
         line = "failed " + imported.error;
-      } else if (!Save(imported.model.get(), options.to, output, notes, error)) {
+      } else if (!SaveModel(imported.model.get(), *FormatNamed(options.to), output, false, notes, error)) {
         line = "failed " + input + ": " + error;
       } else {
         // Values the format could not hold are the format's limit, not damage

@@ -1,18 +1,14 @@
 #include "ImportCommand.h"
 
-#include <cctype>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
 
-#include "Export.h"
 #include "HostDialogs.h"
-#include "ModelJson.h"
-#include "ModelStructure.h"
 #include "ModelTree.h"
+#include "ModelSave.h"
 #include "PluginModule.h"
-#include "SafeSave.h"
 #include "qmModelRead.h"
 
 namespace {
@@ -22,53 +18,12 @@ struct ModelDeleter {
 };
 using ModelPtr = std::unique_ptr<qmModel, ModelDeleter>;
 
-enum class SaveFormat { Json, Glb, Gltf, Obj };
-
-std::optional<SaveFormat> FormatOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  const size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::nullopt;
-  std::string extension = path.substr(dot + 1);
-  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (extension == "json") return SaveFormat::Json;
-  if (extension == "glb") return SaveFormat::Glb;
-  if (extension == "gltf") return SaveFormat::Gltf;
-  if (extension == "obj") return SaveFormat::Obj;
-  return std::nullopt;
-}
-
-// Saves in the format; `notes` count what the format could not hold as it was.
-bool SaveModel(qmModel* model, SaveFormat format, const ImportOptions& options, ExportNotes& notes,
-               std::string& error) {
-  const std::string& path = *options.output;
-  switch (format) {
-    case SaveFormat::Json:
-      return SaveFile(
-          path,
-          [&](std::ostream& out) {
-            WriteModelJson(model, out);
-            return true;
-          },
-          error);
-    case SaveFormat::Glb:
-    case SaveFormat::Gltf: {
-      const ModelStructure tree = DescribeStructure(model);
-      return SaveGltfFile(model, options.flat ? nullptr : &tree,
-                          format == SaveFormat::Glb ? GltfForm::Binary : GltfForm::Embedded, path,
-                          notes, error);
-    }
-    case SaveFormat::Obj:
-      return SaveObjFiles(model, path, notes, error);
-  }
-  return false;
-}
-
 }  // namespace
 
 int RunImportCommand(const ImportOptions& options) {
   std::optional<SaveFormat> format;
   if (options.output) {
-    format = FormatOf(*options.output);
+    format = FormatOfPath(*options.output);
     if (!format) {
       std::cerr << "qmhost: cannot save as " << *options.output
                 << ": the extension must be .json, .glb, .gltf or .obj\n";
@@ -97,7 +52,7 @@ int RunImportCommand(const ImportOptions& options) {
   if (options.output) {
     ExportNotes notes;
     std::string error;
-    if (!SaveModel(model.get(), *format, options, notes, error)) {
+    if (!SaveModel(model.get(), *format, *options.output, options.flat, notes, error)) {
       std::cerr << "qmhost: " << error << '\n';
       return kExitMessage;
     }

@@ -11,11 +11,12 @@ build_packages=(
   libgtest-dev libgmock-dev
   nlohmann-json3-dev libcli11-dev
   libtinygltf-dev libstb-dev
+  libbenchmark-dev libassimp-dev
 )
 extra_packages=(
   clang libclang-rt-14-dev
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 wine64
-  assimp-utils libassimp-dev libbenchmark-dev
+  assimp-utils
 )
 
 packages=("${build_packages[@]}")

@@ -9,6 +9,8 @@ scripts/install-deps.sh all
 
 cmake --preset default
 cmake --build --preset default
+# The default build also builds the benchmarks; its suite runs them once on
+# small files (bench_smoke), so they keep working. No time is checked.
 ctest --preset default
 
 cmake --preset sanitize
@@ -24,8 +26,3 @@ export/check-formats.sh build
 # the slots under wine64.
 windows/check-dll.sh
 
-# The benchmarks, built and run once on small files so they keep working; no
-# time is checked here (bench/README.md has the measured numbers).
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQM_WERROR=ON -DQM_BUILD_BENCH=ON
-cmake --build build-bench --target qm_bench qm_bench_peak
-ctest --test-dir build-bench -L bench --output-on-failure
