@@ -89,19 +89,7 @@ class ChunkedList {
   const T& operator[](size_t index) const { return *Locate(index); }
 
   void emplace_back() {
-    if (next_ == end_) {
-      const size_t count = chunks_.size();
-      const size_t length = count < kGrowingChunks ? kFirst << count : kLast;
-      T* chunk = static_cast<T*>(::operator new(length * sizeof(T)));
-      try {
-        chunks_.push_back(chunk);
-      } catch (...) {
-        ::operator delete(chunk);
-        throw;
-      }
-      next_ = chunk;
-      end_ = chunk + length;
-    }
+    if (next_ == end_) Grow();
     new (next_++) T();
     ++size_;
   }
@@ -115,7 +103,28 @@ class ChunkedList {
   // Elements in the growing chunks: kFirst * (2^kGrowingChunks - 1).
   static constexpr size_t kGrowing = (kFirst << kGrowingChunks) - kFirst;
 
+  // Out of line, so that appending in the common case needs no stack frame.
+#if defined(__GNUC__)
+  __attribute__((noinline))
+#endif
+  void Grow() {
+    const size_t count = chunks_.size();
+    const size_t length = count < kGrowingChunks ? kFirst << count : kLast;
+    T* chunk = static_cast<T*>(::operator new(length * sizeof(T)));
+    try {
+      chunks_.push_back(chunk);
+    } catch (...) {
+      ::operator delete(chunk);
+      throw;
+    }
+    next_ = chunk;
+    end_ = chunk + length;
+  }
+
   T* Locate(size_t index) const {
+    // An importer asks for the element it has just appended far more often
+    // than for any other.
+    if (index + 1 == size_) return next_ - 1;
     if (index >= kGrowing) {
       const size_t rest = index - kGrowing;
       return chunks_[kGrowingChunks + (rest >> kLastBits)] + (rest & (kLast - 1));

@@ -4,28 +4,45 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 #include "NameBuffer.h"
 
 namespace {
 
+// A pool read whole from the file. Its memory is left unset until the read
+// fills it: a vector would first zero the whole pool for nothing.
+template <typename T>
+class Pool {
+ public:
+  void Allocate(std::uint32_t count) {
+    elements_.reset(new T[count]);
+    size_ = count;
+  }
+  T* data() const { return elements_.get(); }
+  std::size_t size() const { return size_; }
+
+ private:
+  std::unique_ptr<T[]> elements_;
+  std::size_t size_ = 0;
+};
+
 struct Pools {
-  std::vector<VertexRecord> vertices;
-  std::vector<std::uint16_t> indices;
+  Pool<VertexRecord> vertices;
+  Pool<std::uint16_t> indices;
 };
 
 // Reads `count` elements into `pool`, after checking that the rest of the
 // file can hold them, so a damaged count never makes the import allocate more
 // than the file's size.
 template <typename T>
-bool ReadPool(std::vector<T>& pool, std::uint32_t count, FileBuffer& myfile) {
+bool ReadPool(Pool<T>& pool, std::uint32_t count, FileBuffer& myfile) {
   const std::int64_t bytes = static_cast<std::int64_t>(sizeof(T)) * count;
   if (bytes > myfile.Remaining()) {
     BufferSkip(&myfile, bytes);
     return false;
   }
-  pool.resize(count);
+  pool.Allocate(count);
   return BufferRead(pool.data(), static_cast<int>(sizeof(T)), static_cast<int>(count), &myfile);
 }
 
@@ -69,8 +86,11 @@ std::uint64_t CopyVertices(qmMesh* mesh, const MeshRecord& record, const Pools& 
   if (std::uint64_t{record.firstVertex} + record.vertexCount > poolCount)
     scratch.report.Add(ImportProblemKind::VertexRangeOutside, place);
 
+  // The pool's address in a local: the compiler cannot know that the host's
+  // calls leave the vector alone, and would reload it for every vertex.
+  const VertexRecord* pool = pools.vertices.data();
   for (std::uint64_t v = first; v < end; ++v) {
-    const VertexRecord& source = pools.vertices[static_cast<std::size_t>(v)];
+    const VertexRecord& source = pool[static_cast<std::size_t>(v)];
     const int index = qmMesh_AddVertex(mesh);
     qmVertex* vertex = qmMesh_GetVertexAt(mesh, index);
     qmVertex_SetVertex(vertex, source.position);
@@ -94,12 +114,15 @@ void CopyTriangles(qmMesh* mesh, const MeshRecord& record, std::uint64_t vertexC
 
   bool cornerOutside = false;
   std::uint16_t vertices[3];
+  // In locals, as the host's calls might change any memory for all the
+  // compiler knows.
+  const std::uint16_t* pool = pools.indices.data();
+  const std::uint64_t firstVertex = record.firstVertex;
   for (std::uint64_t t = first; t < first + 3 * count; t += 3) {
     bool inside = true;
     for (int n = 0; n < 3; ++n) {
       // Pool entries count over the whole file; the host wants them local.
-      const std::uint64_t corner =
-          std::uint64_t{pools.indices[static_cast<std::size_t>(t + n)]} - record.firstVertex;
+      const std::uint64_t corner = std::uint64_t{pool[static_cast<std::size_t>(t + n)]} - firstVertex;
       inside = inside && corner < vertexCount;
       vertices[n] = static_cast<std::uint16_t>(corner);
     }
