@@ -17,6 +17,10 @@ cmake --preset sanitize
 cmake --build --preset sanitize
 ctest --preset sanitize
 
+# libFuzzer on the import and on every saver, 60 s each, under ASan, UBSan
+# and LeakSanitizer, after the 1 MiB memory checks.
+fuzz/run-ci.sh
+
 # Saved models checked by the formats' own tools: the Khronos glTF validator
 # and assimp (the validator is installed by npm on first use).
 export/check-formats.sh build

@@ -1,0 +1,62 @@
+// What both fuzz targets do with the bytes they are given: import them into a
+// fresh stand-in model, then check what the import built against what any
+// host may rely on. A broken promise aborts, so libFuzzer keeps the input.
+#ifndef QM_FUZZ_FUZZMODEL_H
+#define QM_FUZZ_FUZZMODEL_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "FileBuffer.h"
+#include "ImportMeshFile.h"
+#include "qmModelRead.h"
+
+struct ModelFree {
+  void operator()(qmModel* model) const { qmModel_Free(model); }
+};
+using ModelHandle = std::unique_ptr<qmModel, ModelFree>;
+
+[[noreturn]] inline void FuzzFail(const char* what, int mesh) {
+  std::fprintf(stderr, "fuzz check failed: %s (mesh %d)\n", what, mesh);
+  std::abort();
+}
+
+// Every triangle corner names a vertex of its own mesh (a saver indexes its
+// vertex list with them), every mesh's material exists or is -1, and a mesh
+// has no normals or one per vertex.
+inline void CheckModel(qmModel* model) {
+  const int materialCount = qmModel_GetMaterialCount(model);
+  for (int m = 0, n = qmModel_GetMeshCount(model); m < n; ++m) {
+    qmMesh* mesh = qmModel_GetMeshAt(model, m);
+    if (mesh == nullptr) FuzzFail("mesh index without a mesh", m);
+    const int material = qmMesh_GetMaterialIndex(mesh);
+    if (material < -1 || material >= materialCount) FuzzFail("material index outside", m);
+    const int vertexCount = qmMesh_GetVertexCount(mesh);
+    const int normalCount = qmMesh_GetNormalCount(mesh);
+    if (normalCount != 0 && normalCount != vertexCount)
+      FuzzFail("normals neither absent nor one per vertex", m);
+    for (int t = 0, tn = qmMesh_GetTriangleCount(mesh); t < tn; ++t) {
+      const std::uint16_t* corners = qmTriangle_GetVertexIndices(qmMesh_GetTriangleAt(mesh, t));
+      for (int c = 0; c < 3; ++c) {
+        if (corners[c] >= vertexCount) FuzzFail("triangle corner past the vertices", m);
+      }
+    }
+  }
+}
+
+// The file's bytes are copied into a buffer of their own size, so AddressSanitizer
+// sees a read one byte past the end.
+inline ModelHandle ImportBytes(const std::uint8_t* data, std::size_t size) {
+  ModelHandle model(qmModel_Create());
+  FileBuffer myfile(data, size);
+  const ImportReport report = ImportMeshFile(model.get(), myfile);
+  // The user's sentence is formed from the report at the edge; form it here too.
+  if (report.Ok() != report.Message().empty()) FuzzFail("report message disagrees with Ok()", -1);
+  CheckModel(model.get());
+  return model;
+}
+
+#endif  // QM_FUZZ_FUZZMODEL_H
