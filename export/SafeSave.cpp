@@ -8,27 +8,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sstream>
+#include <fstream>
+#include <vector>
 
 namespace {
 
 std::string Failure(const std::string& path, int code) {
   return "cannot save " + path + ": " + std::strerror(code);
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-  const char* at = bytes.data();
-  size_t left = bytes.size();
-  while (left > 0) {
-    const ssize_t written = ::write(fd, at, left);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    at += written;
-    left -= static_cast<size_t>(written);
-  }
-  return true;
 }
 
 // mkstemp makes files only their owner may read; a saved file gets the
@@ -39,24 +25,47 @@ mode_t NewFileMode() {
   return static_cast<mode_t>(0666 & ~mask);
 }
 
-// Writes `bytes` to a new temporary file beside `path`; returns its name, or
-// an empty string with `error` set.
-std::string WriteTemporary(const std::string& path, const std::string& bytes, std::string& error) {
-  std::string name = path + ".XXXXXX";
+// Flushes a written file to the disk, so a rename never puts an empty file in
+// place of a good one after a crash.
+bool SyncToDisk(const std::string& name) {
+  const int fd = ::open(name.c_str(), O_RDONLY);
+  if (fd < 0) return false;
+  const bool synced = ::fsync(fd) == 0;
+  ::close(fd);
+  return synced;
+}
+
+// Writes the file's content straight into a new temporary file beside its
+// path, so a save needs no copy of the content in memory; returns the
+// temporary's name, or an empty string with `error` set.
+std::string WriteTemporary(const FileToSave& file, std::string& error) {
+  std::string name = file.path + ".XXXXXX";
   const int fd = ::mkstemp(name.data());
   if (fd < 0) {
-    error = Failure(path, errno);
+    error = Failure(file.path, errno);
     return std::string();
   }
-  bool ok = ::fchmod(fd, NewFileMode()) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  bool ok = ::fchmod(fd, NewFileMode()) == 0;
   int code = errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    code = errno;
+  ::close(fd);
+
+  bool formed = true;
+  if (ok) {
+    std::vector<char> buffer(1 << 20);
+    std::ofstream out;
+    out.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    out.open(name, std::ios::binary | std::ios::trunc);
+    errno = 0;
+    formed = out.is_open() && file.write(out);
+    out.close();
+    code = errno != 0 ? errno : EIO;
+    ok = formed && !out.fail() && SyncToDisk(name);
+    if (formed && !out.fail() && !ok) code = errno;
   }
   if (!ok) {
     ::unlink(name.c_str());
-    error = Failure(path, code);
+    error = formed ? Failure(file.path, code)
+                   : "cannot save " + file.path + ": its content could not be formed";
     return std::string();
   }
   return name;
@@ -70,13 +79,7 @@ bool SaveFiles(const std::vector<FileToSave>& files, std::string& error) {
     for (size_t n = from; n < temporaries.size(); ++n) ::unlink(temporaries[n].c_str());
   };
   for (const FileToSave& file : files) {
-    std::ostringstream content;
-    if (!file.write(content) || !content) {
-      removeTemporaries(0);
-      error = "cannot save " + file.path + ": its content could not be formed";
-      return false;
-    }
-    const std::string name = WriteTemporary(file.path, content.str(), error);
+    const std::string name = WriteTemporary(file, error);
     if (name.empty()) {
       removeTemporaries(0);
       return false;

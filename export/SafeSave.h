@@ -1,6 +1,7 @@
 // Saving files so that a failed save changes nothing: each file is written in
-// full to a temporary file beside its target, flushed to disk, and renamed
-// into place only when every file of the save has been written.
+// full to a temporary file beside its target (straight from its writer, with
+// no copy in memory), flushed to disk, and renamed into place only when every
+// file of the save has been written.
 #ifndef QM_EXPORT_SAFESAVE_H
 #define QM_EXPORT_SAFESAVE_H
 

@@ -31,30 +31,37 @@ Json Numbers(const float* values, int count) {
 
 Json Indices(const std::uint16_t* values) { return Json::array({values[0], values[1], values[2]}); }
 
-Json MeshJson(qmMesh* mesh) {
-  Json json;
-  json["name"] = NameText(qmMesh_GetName(mesh));
-  json["material"] = qmMesh_GetMaterialIndex(mesh);
-  Json vertices = Json::array();
-  for (int v = 0, n = qmMesh_GetVertexCount(mesh); v < n; ++v) {
+// The lists of a mesh can be long: each element is made and written on its
+// own, so the save needs memory for one element rather than for the model.
+template <typename Element>
+void WriteList(std::ostream& out, int count, const Element& element) {
+  out << '[';
+  for (int n = 0; n < count; ++n) {
+    if (n > 0) out << ',';
+    out << element(n).dump();
+  }
+  out << ']';
+}
+
+void WriteMesh(std::ostream& out, qmMesh* mesh) {
+  out << "{\"name\":" << Json(NameText(qmMesh_GetName(mesh))).dump()
+      << ",\"material\":" << Json(qmMesh_GetMaterialIndex(mesh)).dump() << ",\"vertices\":";
+  WriteList(out, qmMesh_GetVertexCount(mesh), [mesh](int v) {
     const qmVertex* vertex = qmMesh_GetVertexAt(mesh, v);
-    vertices.push_back(Json{{"position", Numbers(qmVertex_GetPosition(vertex), 3)},
-                            {"texCoords", Numbers(qmVertex_GetTexCoords(vertex), 2)},
-                            {"boneIndex", qmVertex_GetBoneIndex(vertex)}});
-  }
-  json["vertices"] = std::move(vertices);
-  Json normals = Json::array();
-  for (int v = 0, n = qmMesh_GetNormalCount(mesh); v < n; ++v)
-    normals.push_back(Numbers(qmMesh_GetNormalAt(mesh, v), 3));
-  json["normals"] = std::move(normals);
-  Json triangles = Json::array();
-  for (int t = 0, n = qmMesh_GetTriangleCount(mesh); t < n; ++t) {
+    return Json{{"position", Numbers(qmVertex_GetPosition(vertex), 3)},
+                {"texCoords", Numbers(qmVertex_GetTexCoords(vertex), 2)},
+                {"boneIndex", qmVertex_GetBoneIndex(vertex)}};
+  });
+  out << ",\"normals\":";
+  WriteList(out, qmMesh_GetNormalCount(mesh),
+            [mesh](int v) { return Numbers(qmMesh_GetNormalAt(mesh, v), 3); });
+  out << ",\"triangles\":";
+  WriteList(out, qmMesh_GetTriangleCount(mesh), [mesh](int t) {
     const qmTriangle* triangle = qmMesh_GetTriangleAt(mesh, t);
-    triangles.push_back(Json{{"vertices", Indices(qmTriangle_GetVertexIndices(triangle))},
-                             {"normals", Indices(qmTriangle_GetNormalIndices(triangle))}});
-  }
-  json["triangles"] = std::move(triangles);
-  return json;
+    return Json{{"vertices", Indices(qmTriangle_GetVertexIndices(triangle))},
+                {"normals", Indices(qmTriangle_GetNormalIndices(triangle))}};
+  });
+  out << '}';
 }
 
 Json MaterialJson(const qmMaterial* material) {
@@ -69,20 +76,19 @@ Json MaterialJson(const qmMaterial* material) {
 
 }  // namespace
 
+// The document's frame is written here; every value in it, and every element
+// of its lists, is made and printed by the JSON library.
 void WriteModelJson(qmModel* model, std::ostream& out) {
-  Json json;
-  json["format"] = "qmhost-model";
-  json["version"] = 1;
-  json["totalFrames"] = qmModel_GetTotalFrames(model);
-  Json meshes = Json::array();
-  for (int m = 0, n = qmModel_GetMeshCount(model); m < n; ++m)
-    meshes.push_back(MeshJson(qmModel_GetMeshAt(model, m)));
-  json["meshes"] = std::move(meshes);
-  Json materials = Json::array();
-  for (int m = 0, n = qmModel_GetMaterialCount(model); m < n; ++m)
-    materials.push_back(MaterialJson(qmModel_GetMaterialAt(model, m)));
-  json["materials"] = std::move(materials);
-  out << json.dump() << '\n';
+  out << "{\"format\":\"qmhost-model\",\"version\":1,\"totalFrames\":"
+      << Json(qmModel_GetTotalFrames(model)).dump() << ",\"meshes\":[";
+  for (int m = 0, n = qmModel_GetMeshCount(model); m < n; ++m) {
+    if (m > 0) out << ',';
+    WriteMesh(out, qmModel_GetMeshAt(model, m));
+  }
+  out << "],\"materials\":";
+  WriteList(out, qmModel_GetMaterialCount(model),
+            [model](int m) { return MaterialJson(qmModel_GetMaterialAt(model, m)); });
+  out << "}\n";
 }
 
 std::string ModelJson(qmModel* model) {
