@@ -15,6 +15,7 @@
 #include <new>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <unordered_map>
 #include <vector>
 
@@ -30,43 +31,59 @@ std::string CutName(const char* name) {
 }
 
 // Name -> indices of the objects that carry it, ascending, so the first is the
-// one a Find returns.
+// one a Find returns. Most names are carried by one object: its index is kept
+// in the entry itself, and only further ones in a list.
 class NameIndex {
  public:
   int Find(const std::string& name) const {
     auto it = byName_.find(name);
-    return it == byName_.end() || it->second.empty() ? -1 : it->second.front();
+    return it == byName_.end() ? -1 : it->second.first;
   }
   void Add(const std::string& name, int index) {
-    auto& list = byName_[name];
-    auto at = list.end();
-    while (at != list.begin() && *(at - 1) > index) --at;
-    list.insert(at, index);
+    auto [it, added] = byName_.try_emplace(name, Carriers{index, {}});
+    if (added) return;
+    Carriers& carriers = it->second;
+    if (index < carriers.first) std::swap(index, carriers.first);
+    auto at = carriers.more.end();
+    while (at != carriers.more.begin() && *(at - 1) > index) --at;
+    carriers.more.insert(at, index);
   }
   void Remove(const std::string& name, int index) {
     auto it = byName_.find(name);
     if (it == byName_.end()) return;
-    auto& list = it->second;
-    for (auto at = list.begin(); at != list.end(); ++at) {
+    Carriers& carriers = it->second;
+    if (carriers.first == index) {
+      if (carriers.more.empty()) {
+        byName_.erase(it);
+        return;
+      }
+      carriers.first = carriers.more.front();
+      carriers.more.erase(carriers.more.begin());
+      return;
+    }
+    for (auto at = carriers.more.begin(); at != carriers.more.end(); ++at) {
       if (*at == index) {
-        list.erase(at);
+        carriers.more.erase(at);
         break;
       }
     }
-    if (list.empty()) byName_.erase(it);
   }
   void Clear() { byName_.clear(); }
 
  private:
-  std::unordered_map<std::string, std::vector<int>> byName_;
+  struct Carriers {
+    int first;              // the lowest index of that name
+    std::vector<int> more;  // the others, ascending
+  };
+  std::unordered_map<std::string, Carriers> byName_;
 };
 
 struct Normal {
   float xyz[3];
 };
 
-// A list of elements in chunks of 4, 8, 16, ... up to 1024 elements, then of
-// 1024 each. Appending never moves an element, so handles stay valid; finding
+// A list of elements in chunks of 4, 8, 16, ... up to 256 elements, then of
+// 256 each. Appending never moves an element, so handles stay valid; finding
 // element i takes a few instructions. An empty list holds no memory and a
 // small one a small chunk (a deque takes a 512-byte block per list), and a
 // large one leaves at most one chunk's tail unused. Only the elements appended
@@ -96,7 +113,7 @@ class ChunkedList {
 
  private:
   static constexpr unsigned kFirstBits = 2;
-  static constexpr unsigned kLastBits = 10;
+  static constexpr unsigned kLastBits = 8;
   static constexpr size_t kFirst = size_t{1} << kFirstBits;
   static constexpr size_t kLast = size_t{1} << kLastBits;
   static constexpr size_t kGrowingChunks = kLastBits - kFirstBits + 1;
