@@ -41,24 +41,6 @@ MshFile WithPools(std::uint32_t vertexCount, std::uint32_t indexCount) {
   return file;
 }
 
-MshMesh Mesh(const char* texture, std::uint32_t firstVertex, std::uint32_t vertexCount,
-             std::uint32_t firstIndex, std::uint32_t triangleCount) {
-  MshMesh mesh;
-  mesh.textureName = texture;
-  mesh.firstVertex = firstVertex;
-  mesh.vertexCount = vertexCount;
-  mesh.firstIndex = firstIndex;
-  mesh.triangleCount = triangleCount;
-  return mesh;
-}
-
-MshLevel Level(float red, std::vector<MshMesh> meshes) {
-  MshLevel level;
-  level.red = red;
-  level.meshes = std::move(meshes);
-  return level;
-}
-
 MshGroup Group(std::vector<MshLevel> levels) {
   MshGroup group;
   group.levels = std::move(levels);
@@ -69,7 +51,7 @@ MshGroup Group(std::vector<MshLevel> levels) {
 MshFile OneLevel(std::vector<MshMesh> meshes) {
   MshFile file = WithPools(8, 18);
   MshGroup group;
-  group.levels.push_back(Level(25.0f, std::move(meshes)));
+  group.levels.push_back(LevelOf(25.0f, std::move(meshes)));
   file.groups.push_back(group);
   return file;
 }
@@ -85,7 +67,7 @@ MshHardpoint Hardpoint(std::string name, int points) {
 MshFile WithHardpoints(std::vector<MshHardpoint> hardpoints) {
   MshFile file = WithPools(3, 3);
   MshGroup group;
-  group.levels.push_back(Level(1.0f, {Mesh("hull.tga", 0, 3, 0, 1)}));
+  group.levels.push_back(LevelOf(1.0f, {MeshOf("hull.tga", 0, 3, 0, 1)}));
   group.block12Count = 1;
   group.block4Count = 1;
   group.block19Count = 1;
@@ -155,15 +137,15 @@ void AddOddCounts(std::vector<Seed>& seeds) {
   seeds.push_back({"header-index-count-max", header(2, u32max, 1)});
   seeds.push_back({"header-group-count-max", header(2, 3, u16max)});
 
-  MshFile levels = OneLevel({Mesh("a.tga", 0, 3, 0, 1)});
+  MshFile levels = OneLevel({MeshOf("a.tga", 0, 3, 0, 1)});
   levels.groups[0].detailLevelCount = u16max;
   seeds.push_back({"group-level-count-max", WriteMsh(levels)});
 
-  MshFile meshes = OneLevel({Mesh("a.tga", 0, 3, 0, 1)});
+  MshFile meshes = OneLevel({MeshOf("a.tga", 0, 3, 0, 1)});
   meshes.groups[0].levels[0].meshCount = u16max;
   seeds.push_back({"level-mesh-count-max", WriteMsh(meshes)});
 
-  MshFile blocks = OneLevel({Mesh("a.tga", 0, 3, 0, 1)});
+  MshFile blocks = OneLevel({MeshOf("a.tga", 0, 3, 0, 1)});
   blocks.groups[0].levels[0].block28Count = 2;
   blocks.groups[0].levels[0].block2Count = 3;
   blocks.groups[0].block12Count = 1;
@@ -198,7 +180,7 @@ void AddOddCounts(std::vector<Seed>& seeds) {
       {"range-corners-outside-mesh", 2, 3, 0, 6},
   };
   for (const Range& r : ranges)
-    seeds.push_back({r.name, WriteMsh(OneLevel({Mesh("t.tga", r.firstVertex, r.vertexCount,
+    seeds.push_back({r.name, WriteMsh(OneLevel({MeshOf("t.tga", r.firstVertex, r.vertexCount,
                                                      r.firstIndex, r.triangleCount)}))});
 
   MshFile points = WithHardpoints({Hardpoint("blink_a", 2)});
@@ -220,17 +202,17 @@ void AddOddValues(std::vector<Seed>& seeds) {
   // Names: a texture field of 262 bytes with no NUL, one that fills the host's
   // 31 characters with the "@boo" suffix, bytes above 127, and two records
   // sharing a material.
-  MshMesh full = Mesh("", 0, 3, 0, 1);
+  MshMesh full = MeshOf("", 0, 3, 0, 1);
   full.textureName = std::string(262, 't');
-  MshMesh boo = Mesh("abcdefghijklmnopqrstuvwxyz01234", 0, 3, 0, 1);
+  MshMesh boo = MeshOf("abcdefghijklmnopqrstuvwxyz01234", 0, 3, 0, 1);
   boo.materialFlag = 0xFF;
-  MshMesh high = Mesh("\xC3\xA9t\xE9\xFF.tga", 3, 3, 3, 1);
-  MshMesh again = Mesh("\xC3\xA9t\xE9\xFF.tga", 0, 8, 0, 6);
-  seeds.push_back({"names", WriteMsh(OneLevel({full, boo, high, again, Mesh("", 0, 0, 0, 0)}))});
+  MshMesh high = MeshOf("\xC3\xA9t\xE9\xFF.tga", 3, 3, 3, 1);
+  MshMesh again = MeshOf("\xC3\xA9t\xE9\xFF.tga", 0, 8, 0, 6);
+  seeds.push_back({"names", WriteMsh(OneLevel({full, boo, high, again, MeshOf("", 0, 0, 0, 0)}))});
 
   // NaN, the infinities, -0 and denormals in positions, normals, colours,
   // alpha, shininess and the level's red value (printed into its name).
-  MshFile odd = OneLevel({Mesh("odd.tga", 0, 8, 0, 6)});
+  MshFile odd = OneLevel({MeshOf("odd.tga", 0, 8, 0, 6)});
   const float values[] = {nan, inf, -inf, -0.0f, 1e-45f, 3.4e38f, -3.4e38f, 0.1f};
   for (std::size_t v = 0; v < odd.vertices.size(); ++v) {
     odd.vertices[v].position = {values[v], values[(v + 1) % 8], values[(v + 2) % 8]};
@@ -242,8 +224,8 @@ void AddOddValues(std::vector<Seed>& seeds) {
   mesh.alpha = nan;
   mesh.shininessBits = 0x7FC00001;  // a NaN with a payload, kept bit for bit
   odd.groups[0].levels[0].red = -3.4e38f;
-  odd.groups[0].levels.push_back(Level(nan, {}));
-  odd.groups[0].levels.push_back(Level(inf, {}));
+  odd.groups[0].levels.push_back(LevelOf(nan, {}));
+  odd.groups[0].levels.push_back(LevelOf(inf, {}));
   MshHardpoint marker = Hardpoint("slot_nan", 3);
   marker.points[1] = {nan, inf, -inf};
   marker.diffuse = {0, 0, 0, nan};
@@ -271,13 +253,13 @@ void AddLarge(std::vector<Seed>& large) {
   // The largest pools that fit, with one mesh over all of them.
   const std::uint32_t vertexCount = (kLarge - 4096) / 56;
   MshFile pools = WithPools(vertexCount, 1500);
-  pools.groups.push_back(Group({Level(1, {Mesh("p.tga", 0, vertexCount, 0, 500)})}));
+  pools.groups.push_back(Group({LevelOf(1, {MeshOf("p.tga", 0, vertexCount, 0, 500)})}));
   large.push_back({"large-pools", pad(WriteMsh(pools))});
 
   // As many empty mesh records, detail levels and hardpoints as fit.
   MshFile records = WithPools(3, 3);
   MshGroup group;
-  group.levels.push_back(Level(1, std::vector<MshMesh>(kLarge / 353 / 2, Mesh("m", 0, 3, 0, 1))));
+  group.levels.push_back(LevelOf(1, std::vector<MshMesh>(kLarge / 353 / 2, MeshOf("m", 0, 3, 0, 1))));
   group.levels.resize(kLarge / 2 / 14 / 2 > 60000 ? 60000 : kLarge / 2 / 14 / 2);
   records.groups.push_back(group);
   large.push_back({"large-records", pad(WriteMsh(records))});

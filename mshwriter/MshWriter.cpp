@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <utility>
 
 namespace {
 
@@ -72,6 +73,27 @@ void WriteHardpoint(Out& out, const MshHardpoint& hardpoint) {
 }
 
 }  // namespace
+
+MshMesh MeshOf(const std::string& textureName, std::uint32_t firstVertex,
+               std::uint32_t vertexCount, std::uint32_t firstIndex, std::uint32_t triangleCount) {
+  MshMesh mesh;
+  mesh.textureName = textureName;
+  mesh.firstVertex = firstVertex;
+  mesh.vertexCount = vertexCount;
+  mesh.firstIndex = firstIndex;
+  mesh.triangleCount = triangleCount;
+  return mesh;
+}
+
+MshLevel LevelOf(float red, std::vector<MshMesh> meshes, std::uint32_t block28Count,
+                 std::uint32_t block2Count) {
+  MshLevel level;
+  level.red = red;
+  level.meshes = std::move(meshes);
+  level.block28Count = block28Count;
+  level.block2Count = block2Count;
+  return level;
+}
 
 std::vector<std::uint8_t> WriteMsh(const MshFile& file) {
   std::vector<std::uint8_t> bytes;

@@ -84,6 +84,12 @@ struct MshFile {
   std::vector<std::uint8_t> trailer;         // bytes after the last group
 };
 
+// Shorthands for the records tests and generators state most often.
+MshMesh MeshOf(const std::string& textureName, std::uint32_t firstVertex,
+               std::uint32_t vertexCount, std::uint32_t firstIndex, std::uint32_t triangleCount);
+MshLevel LevelOf(float red, std::vector<MshMesh> meshes, std::uint32_t block28Count = 0,
+                 std::uint32_t block2Count = 0);
+
 // The file's bytes. Uninterpreted bytes and trailing blocks are filled with
 // non-zero patterns, so a reader that lands in the wrong place reads nonsense.
 std::vector<std::uint8_t> WriteMsh(const MshFile& file);

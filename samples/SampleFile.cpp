@@ -60,16 +60,6 @@ MshHardpoint Hardpoint(const char* name, MshColour colour, std::vector<Point> po
   return hardpoint;
 }
 
-MshLevel Level(float red, std::vector<MshMesh> meshes, std::uint32_t block28Count,
-               std::uint32_t block2Count) {
-  MshLevel level;
-  level.red = red;
-  level.meshes = std::move(meshes);
-  level.block28Count = block28Count;
-  level.block2Count = block2Count;
-  return level;
-}
-
 }  // namespace
 
 MshFile SampleFile() {
@@ -94,8 +84,8 @@ MshFile SampleFile() {
   barrel.diffuse = {0.25f, 0.25f, 0.3f, 1};
 
   MshGroup ship;
-  ship.levels.push_back(Level(100.0f, {hull, wing, cockpit, engine}, 2, 3));
-  ship.levels.push_back(Level(400.0f, {Coarser(hull, 10), Coarser(wing, 10)}, 0, 1));
+  ship.levels.push_back(LevelOf(100.0f, {hull, wing, cockpit, engine}, 2, 3));
+  ship.levels.push_back(LevelOf(400.0f, {Coarser(hull, 10), Coarser(wing, 10)}, 0, 1));
   ship.block12Count = 1;
   ship.block4Count = 2;
   ship.block19Count = 1;
@@ -108,8 +98,8 @@ MshFile SampleFile() {
   };
 
   MshGroup turret;
-  turret.levels.push_back(Level(60.0f, {turretBase, barrel}, 0, 0));
-  turret.levels.push_back(Level(250.0f, {Coarser(turretBase, 6)}, 1, 0));
+  turret.levels.push_back(LevelOf(60.0f, {turretBase, barrel}, 0, 0));
+  turret.levels.push_back(LevelOf(250.0f, {Coarser(turretBase, 6)}, 1, 0));
   turret.hardpoints = {
       Hardpoint("center_turret", {1, 1, 0, 1}, {{0, 0, 1.3f}}),
       Hardpoint("breach_barrel", {1, 0, 1, 1}, {{3, 0, 1.3f}, {3.4f, 0, 1.3f}}),

@@ -107,25 +107,6 @@ inline std::vector<MshVertex> NumberedVertices(int count) {
   return vertices;
 }
 
-inline MshMesh MeshOf(const std::string& texture, std::uint32_t firstVertex,
-                      std::uint32_t vertexCount, std::uint32_t firstIndex,
-                      std::uint32_t triangleCount) {
-  MshMesh mesh;
-  mesh.textureName = texture;
-  mesh.firstVertex = firstVertex;
-  mesh.vertexCount = vertexCount;
-  mesh.firstIndex = firstIndex;
-  mesh.triangleCount = triangleCount;
-  return mesh;
-}
-
-inline MshLevel LevelOf(float red, std::vector<MshMesh> meshes) {
-  MshLevel level;
-  level.red = red;
-  level.meshes = std::move(meshes);
-  return level;
-}
-
 inline MshGroup GroupOf(std::vector<MshLevel> levels, std::vector<MshHardpoint> hardpoints = {}) {
   MshGroup group;
   group.levels = std::move(levels);
