@@ -13,12 +13,12 @@ ToolCommands::ToolCommands(CLI::App& app) {
   convertOptions_.plugin = DefaultPluginPath();
   renderOptions_.plugin = DefaultPluginPath();
 
-  convert_ = app.add_subcommand(
-      "convert",
-      "Convert .msh files through the plug-in, each into DIR/NAME.EXT (beside the input without "
-      "-d). One broken file never stops the batch; progress goes to standard error, a summary to "
-      "standard output.\n"
-      "Exit status: 0 all converted cleanly, 1 a file was damaged (converted with a message) or "
+  convert_ = app.add_subcommand("convert", "Convert many .msh files in one go");
+  convert_->footer(
+      "Each file goes through the plug-in into DIR/NAME.EXT (beside the input without -d). One\n"
+      "broken file never stops the batch; progress goes to standard error, a summary to standard\n"
+      "output.\n\n"
+      "Exit status: 0 all converted cleanly, 1 a file was damaged (converted with a message) or\n"
       "failed, 2 usage error or a module that can't be loaded.");
   convert_->add_option("FILE", convertOptions_.files, "The .msh files to convert")->required();
   convert_->add_option("--to", convertOptions_.to, "The format to save in")
@@ -29,18 +29,18 @@ ToolCommands::ToolCommands(CLI::App& app) {
   convert_->add_option("--plugin", convertOptions_.plugin, "The plug-in module to load")
       ->capture_default_str();
 
-  check_ = app.add_subcommand(
-      "check",
-      "Walk each file's layout and list every departure from a well-formed file, with its byte "
-      "offset and record; bytes after the last group are a note, not an error.\n"
+  check_ = app.add_subcommand("check", "List what is wrong with .msh files, and where");
+  check_->footer(
+      "Walks each file's layout and lists every departure from a well-formed file, with its byte\n"
+      "offset and record; bytes after the last group are a note, not an error.\n\n"
       "Exit status: 0 every file without errors, 1 otherwise.");
   check_->add_option("FILE", checkFiles_, "The .msh files to check")->required();
 
-  render_ = app.add_subcommand(
-      "render",
-      "Draw the model the plug-in builds from FILE into a PNG picture: shaded triangles of one "
-      "detail level of each group from a three-quarter view, markers on top.\n"
-      "Exit status: 0 clean, 1 the plug-in showed a message (the picture shows what it built) or "
+  render_ = app.add_subcommand("render", "Draw the imported model into a PNG picture");
+  render_->footer(
+      "Shaded triangles of one detail level of each group, from a three-quarter view that frames\n"
+      "the whole model, with the markers on top.\n\n"
+      "Exit status: 0 clean, 1 the plug-in showed a message (the picture shows what it built) or\n"
       "a file could not be read or written, 2 usage error or a module that can't be loaded.");
   render_->add_option("FILE", renderOptions_.file, "The .msh file to draw")->required();
   render_->add_option("-o,--output", renderOptions_.output, "The PNG picture to write")
@@ -62,10 +62,10 @@ ToolCommands::ToolCommands(CLI::App& app) {
   render_->add_option("--plugin", renderOptions_.plugin, "The plug-in module to load")
       ->capture_default_str();
 
-  plugins_ = app.add_subcommand(
-      "plugins",
-      "List the plug-in modules (files ending .so) in DIR, by default the folder qmhost runs "
-      "from, with their kind and title; a module that fails to load is listed with the reason.\n"
+  plugins_ = app.add_subcommand("plugins", "List plug-in modules with their kind and title");
+  plugins_->footer(
+      "Looks for modules (files ending .so) in DIR, by default the folder qmhost runs from; a\n"
+      "module that fails to load is listed with the reason.\n\n"
       "Exit status: 0 a plug-in was found, 1 none was or the folder can't be read.");
   plugins_->add_option("DIR", pluginsFolder_, "The folder to look in");
 }

@@ -24,11 +24,12 @@ int main(int argc, char** argv) {
   std::string file;
   std::string output;
   import.plugin = DefaultPluginPath();
-  CLI::App* importCommand = app.add_subcommand(
-      "import",
-      "Import a .msh file through the plug-in; print the model's structure, or save it with -o.\n"
-      "Without FILE, the plug-in's open-file dialog asks on the terminal.\n"
-      "Exit status: 0 clean, 1 the plug-in showed a message (file missing or damaged) or the "
+  CLI::App* importCommand =
+      app.add_subcommand("import", "Import a .msh file; print its structure or save it");
+  importCommand->footer(
+      "Runs the plug-in as the host does and prints the model's structure, or saves it with -o.\n"
+      "Without FILE, the plug-in's open-file dialog asks on the terminal.\n\n"
+      "Exit status: 0 clean, 1 the plug-in showed a message (file missing or damaged) or the\n"
       "save failed, 2 usage error or a module that can't be loaded.");
   importCommand->add_option("FILE", file, "The .msh file to import");
   importCommand->add_option("-o,--output", output,
