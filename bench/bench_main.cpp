@@ -62,11 +62,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ModelDeleter {
-  void operator()(qmModel* model) const { qmModel_Free(model); }
-};
-using ModelPtr = std::unique_ptr<qmModel, ModelDeleter>;
-
 struct Dataset {
   std::string name;
   std::vector<std::uint8_t> bytes;
@@ -117,7 +112,7 @@ void Floor(benchmark::State& state, const Dataset& data) {
 
 void Import(benchmark::State& state, const Dataset& data) {
   FileBuffer myfile(data.bytes.data(), data.bytes.size());
-  ModelPtr model(qmModel_Create());
+  qmModelPtr model(qmModel_Create());
   for (auto _ : state) {
     myfile.pos = 0;
     ImportReport report = ImportMeshFile(model.get(), myfile);
@@ -128,7 +123,7 @@ void Import(benchmark::State& state, const Dataset& data) {
 }
 
 void Run(benchmark::State& state, const Dataset& data) {
-  ModelPtr model(qmModel_Create());
+  qmModelPtr model(qmModel_Create());
   MeshImportPlugIn plugin;
   AnsweredDialog dialog(data.path);
   for (auto _ : state) benchmark::DoNotOptimize(plugin.Run(model.get()));
@@ -136,15 +131,15 @@ void Run(benchmark::State& state, const Dataset& data) {
   SetSizeCounters(state, data);
 }
 
-ModelPtr Imported(const Dataset& data) {
-  ModelPtr model(qmModel_Create());
+qmModelPtr Imported(const Dataset& data) {
+  qmModelPtr model(qmModel_Create());
   FileBuffer myfile(data.bytes.data(), data.bytes.size());
   ImportMeshFile(model.get(), myfile);
   return model;
 }
 
 void SaveJson(benchmark::State& state, const Dataset& data) {
-  ModelPtr model = Imported(data);
+  qmModelPtr model = Imported(data);
   const std::string path = (workFolder / (data.name + ".json")).string();
   std::string error;
   for (auto _ : state) {
@@ -161,7 +156,7 @@ void SaveJson(benchmark::State& state, const Dataset& data) {
 }
 
 void SaveGlb(benchmark::State& state, const Dataset& data) {
-  ModelPtr model = Imported(data);
+  qmModelPtr model = Imported(data);
   const std::string path = (workFolder / (data.name + "_save.glb")).string();
   std::string error;
   for (auto _ : state) {
@@ -326,7 +321,7 @@ bool Prepare(Dataset& data) {
     std::fprintf(stderr, "qm_bench: cannot write %s\n", data.path.c_str());
     return false;
   }
-  ModelPtr model(qmModel_Create());
+  qmModelPtr model(qmModel_Create());
   FileBuffer myfile(data.bytes.data(), data.bytes.size());
   const ImportReport report = ImportMeshFile(model.get(), myfile);
   if (!report.Ok()) {

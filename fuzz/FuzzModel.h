@@ -14,11 +14,6 @@
 #include "ImportMeshFile.h"
 #include "qmModelRead.h"
 
-struct ModelFree {
-  void operator()(qmModel* model) const { qmModel_Free(model); }
-};
-using ModelHandle = std::unique_ptr<qmModel, ModelFree>;
-
 [[noreturn]] inline void FuzzFail(const char* what, int mesh) {
   std::fprintf(stderr, "fuzz check failed: %s (mesh %d)\n", what, mesh);
   std::abort();
@@ -49,8 +44,8 @@ inline void CheckModel(qmModel* model) {
 
 // The file's bytes are copied into a buffer of their own size, so AddressSanitizer
 // sees a read one byte past the end.
-inline ModelHandle ImportBytes(const std::uint8_t* data, std::size_t size) {
-  ModelHandle model(qmModel_Create());
+inline qmModelPtr ImportBytes(const std::uint8_t* data, std::size_t size) {
+  qmModelPtr model(qmModel_Create());
   FileBuffer myfile(data, size);
   const ImportReport report = ImportMeshFile(model.get(), myfile);
   // The user's sentence is formed from the report at the edge; form it here too.

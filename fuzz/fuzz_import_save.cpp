@@ -55,7 +55,7 @@ void SaveEveryFormat(qmModel* model) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  ModelHandle model = ImportBytes(data, size);
+  qmModelPtr model = ImportBytes(data, size);
   SaveEveryFormat(model.get());
   return 0;
 }

@@ -48,6 +48,14 @@ QM_MODEL_API float qmMaterial_GetTransparency(const qmMaterial* material);
 
 #ifdef __cplusplus
 }
+
+#include <memory>
+
+/* A model made by qmModel_Create, freed with it. */
+struct qmModelFree {
+  void operator()(qmModel* model) const { qmModel_Free(model); }
+};
+using qmModelPtr = std::unique_ptr<qmModel, qmModelFree>;
 #endif
 
 #endif /* QM_MODEL_READ_H */

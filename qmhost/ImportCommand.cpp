@@ -1,24 +1,15 @@
 #include "ImportCommand.h"
 
 #include <iostream>
-#include <memory>
 #include <optional>
 #include <string>
 
 #include "HostDialogs.h"
 #include "ModelTree.h"
 #include "ModelSave.h"
+#include "PluginImport.h"
 #include "PluginModule.h"
 #include "qmModelRead.h"
-
-namespace {
-
-struct ModelDeleter {
-  void operator()(qmModel* model) const { qmModel_Free(model); }
-};
-using ModelPtr = std::unique_ptr<qmModel, ModelDeleter>;
-
-}  // namespace
 
 int RunImportCommand(const ImportOptions& options) {
   std::optional<SaveFormat> format;
@@ -31,20 +22,16 @@ int RunImportCommand(const ImportOptions& options) {
     }
   }
   PluginModule module(options.plugin);
-  PlugIn* plugin = module.Object();
+  std::string loadError;
+  PlugIn* plugin = LoadImportPlugin(module, options.plugin, loadError);
   if (plugin == nullptr) {
-    std::cerr << "qmhost: " << module.Error() << '\n';
-    return kExitUsage;
-  }
-  if (plugin->PlugInKind() != 1) {
-    std::cerr << "qmhost: " << options.plugin << " is not an import plug-in (kind "
-              << plugin->PlugInKind() << ")\n";
+    std::cerr << "qmhost: " << loadError << '\n';
     return kExitUsage;
   }
   const char* title = plugin->MenuTitle();
   std::cout << "plug-in: " << (title != nullptr ? title : "") << '\n';
 
-  ModelPtr model(qmModel_Create());
+  qmModelPtr model(qmModel_Create());
   HostDialogs dialogs(options.file, std::cin, std::cout);
   const int result = plugin->Run(model.get());
   if (result != 0) std::cerr << "qmhost: the plug-in's run returned " << result << '\n';

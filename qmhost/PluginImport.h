@@ -13,13 +13,8 @@
 #include "PluginModule.h"
 #include "qmModelRead.h"
 
-struct ModelFree {
-  void operator()(qmModel* model) const { qmModel_Free(model); }
-};
-using OwnedModel = std::unique_ptr<qmModel, ModelFree>;
-
 struct PluginImport {
-  OwnedModel model;                   // null when the file was not handed to the plug-in
+  qmModelPtr model;                   // null when the file was not handed to the plug-in
   std::string error;                  // why the file could not be imported; empty otherwise
   std::vector<std::string> messages;  // the plug-in's message boxes, in order
 };

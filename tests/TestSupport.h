@@ -14,15 +14,10 @@
 #include "MshWriter.h"
 #include "qmModelRead.h"
 
-struct ModelDeleter {
-  void operator()(qmModel* model) const { qmModel_Free(model); }
-};
-using ModelPtr = std::unique_ptr<qmModel, ModelDeleter>;
-
-inline ModelPtr NewModel() { return ModelPtr(qmModel_Create()); }
+inline qmModelPtr NewModel() { return qmModelPtr(qmModel_Create()); }
 
 struct Imported {
-  ModelPtr model;
+  qmModelPtr model;
   ImportReport report;
   std::int32_t endPos = 0;  // the reader's position when the import ended
 };

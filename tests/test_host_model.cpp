@@ -9,7 +9,7 @@
 namespace {
 
 TEST(HostModel, AddCountsUpWithinItsModelOrMesh) {
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   EXPECT_EQ(qmModel_AddMesh(model.get()), 0);
   EXPECT_EQ(qmModel_AddMesh(model.get()), 1);
   EXPECT_EQ(qmModel_AddMaterial(model.get()), 0);
@@ -25,7 +25,7 @@ TEST(HostModel, AddCountsUpWithinItsModelOrMesh) {
 }
 
 TEST(HostModel, NewObjectsHaveTheirDefaults) {
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   qmMesh* mesh = qmModel_GetMeshAt(model.get(), qmModel_AddMesh(model.get()));
   EXPECT_EQ(qmMesh_GetMaterialIndex(mesh), -1);
   const qmVertex* vertex = qmMesh_GetVertexAt(mesh, qmMesh_AddVertex(mesh));
@@ -37,7 +37,7 @@ TEST(HostModel, NewObjectsHaveTheirDefaults) {
 }
 
 TEST(HostModel, FindsByNameAndFollowsRenames) {
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   qmModel* m = model.get();
   EXPECT_EQ(qmModel_FindMeshByName(m, "a"), -1);
   for (int n = 0; n < 3; ++n) qmModel_AddMesh(m);
@@ -53,7 +53,7 @@ TEST(HostModel, FindsByNameAndFollowsRenames) {
 }
 
 TEST(HostModel, CopiesWhatItIsGivenAndCutsNames) {
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   qmMaterial* material = qmModel_GetMaterialAt(model.get(), qmModel_AddMaterial(model.get()));
   std::string name(40, 'n');
   float colour[4] = {1, 2, 3, 4};
@@ -68,7 +68,7 @@ TEST(HostModel, CopiesWhatItIsGivenAndCutsNames) {
 }
 
 TEST(HostModel, DestroyEmptiesAndKeepsTheHandle) {
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   qmModel_SetTotalFrames(model.get(), 3);
   qmMesh_SetName(qmModel_GetMeshAt(model.get(), qmModel_AddMesh(model.get())), "a");
   qmModel_Destroy(model.get());

@@ -49,7 +49,7 @@ TEST(HostileFiles, ShortFileKeepsWhatWasBuilt) {
 }
 
 TEST(HostileFiles, EmptyFileLeavesTheModelUntouched) {
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   qmModel_AddMesh(model.get());
   FileBuffer empty(nullptr, 0);
   const ImportReport report = ImportMeshFile(model.get(), empty);

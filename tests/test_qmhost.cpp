@@ -130,7 +130,7 @@ TEST(QmhostImport, AsksOnTheTerminalWithoutAFile) {
 }
 
 TEST(ModelJson, FloatsReadBackBitForBitAndNonFiniteValuesAreStrings) {
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   qmModel* m = model.get();
   qmMaterial* material = qmModel_GetMaterialAt(m, qmModel_AddMaterial(m));
   const float colour[4] = {-0.0f, 0.1f, FromBits(1), 3.0f};

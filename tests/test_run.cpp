@@ -90,7 +90,7 @@ TEST(Run, WithoutAModelReturnsMinusOneAndAsksNothing) {
 TEST(Run, AsksForOneExistingMshFile) {
   ScriptedUser user(std::nullopt);
   MeshImportPlugIn plugin;
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   EXPECT_EQ(plugin.Run(model.get()), 0);
   ASSERT_EQ(user.dialogs, 1);
   const OPENFILENAMEA& ofn = user.lastDialog;
@@ -123,7 +123,7 @@ TEST(Run, FilterBytesAreExact) {
 TEST(Run, CancelLeavesTheModelAlone) {
   ScriptedUser user(std::nullopt);
   MeshImportPlugIn plugin;
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   qmModel_AddMesh(model.get());
   EXPECT_EQ(plugin.Run(model.get()), 0);
   EXPECT_EQ(qmModel_GetMeshCount(model.get()), 1);
@@ -133,7 +133,7 @@ TEST(Run, CancelLeavesTheModelAlone) {
 TEST(Run, MissingFileSaysSoOnceAndLeavesTheModelAlone) {
   ScriptedUser user(testing::TempDir() + "no_such_file.msh");
   MeshImportPlugIn plugin;
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   qmModel_AddMesh(model.get());
   EXPECT_EQ(plugin.Run(model.get()), 0);
   EXPECT_EQ(user.messages, (std::vector<std::string>{"Couldn't open the file"}));
@@ -144,7 +144,7 @@ TEST(Run, TwoRunsInARowBehaveAlike) {
   const std::string path = WriteTempMsh("sample.msh", WriteMsh(SampleFile()));
   ScriptedUser user(path);
   MeshImportPlugIn plugin;
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   EXPECT_EQ(plugin.Run(model.get()), 0);
   const std::vector<std::string> first = MeshNames(model.get());
   EXPECT_EQ(plugin.Run(model.get()), 0);
@@ -161,7 +161,7 @@ TEST(Run, DamagedFileGivesExactlyOneMessage) {
   const std::string path = WriteTempMsh("damaged.msh", bytes);
   ScriptedUser user(path);
   MeshImportPlugIn plugin;
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   EXPECT_EQ(plugin.Run(model.get()), 0);
   ASSERT_EQ(user.messages.size(), 1u);
   EXPECT_EQ(user.messages[0].rfind("The file is damaged or incomplete", 0), 0u);
@@ -172,7 +172,7 @@ TEST(Run, DamagedFileGivesExactlyOneMessage) {
 TEST(Run, PathTooLongForTheDialogIsACancel) {
   ScriptedUser user(std::string(300, 'p'));
   MeshImportPlugIn plugin;
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   EXPECT_EQ(plugin.Run(model.get()), 0);
   EXPECT_TRUE(user.messages.empty());
 }

@@ -10,12 +10,7 @@
 
 #include "qmModelRead.h"
 
-struct ModelDeleter {
-  void operator()(qmModel* model) const { qmModel_Free(model); }
-};
-using ModelPtr = std::unique_ptr<qmModel, ModelDeleter>;
-
-inline ModelPtr NewModel() { return ModelPtr(qmModel_Create()); }
+inline qmModelPtr NewModel() { return qmModelPtr(qmModel_Create()); }
 
 struct TestTriangle {
   std::array<std::uint16_t, 3> vertices;

@@ -81,8 +81,8 @@ const tinygltf::Primitive& OnlyPrimitive(const tinygltf::Model& gltf, int mesh) 
 
 // The model of a small file: two groups, one level without its level mesh,
 // markers, and a mesh whose name follows no pattern.
-ModelPtr StructuredModel() {
-  ModelPtr model = NewModel();
+qmModelPtr StructuredModel() {
+  qmModelPtr model = NewModel();
   AddMesh(model.get(), TestMesh{"L00LD00#red 012.50#", {}, {}, {}, -1, {}});  // 0
   AddMesh(model.get(), Triangle("L00LD00M00"));                              // 1
   AddMesh(model.get(), Triangle("#dock_a#"));                                // 2
@@ -94,7 +94,7 @@ ModelPtr StructuredModel() {
 }
 
 TEST(GltfNodes, FormTheTreeTheNamesEncode) {
-  ModelPtr model = StructuredModel();
+  qmModelPtr model = StructuredModel();
   const tinygltf::Model gltf = Build(model.get());
 
   ASSERT_EQ(gltf.scenes.size(), 1u);
@@ -119,7 +119,7 @@ TEST(GltfNodes, FormTheTreeTheNamesEncode) {
 }
 
 TEST(GltfNodes, AreOnePerMeshNamedAsTheMeshInModelOrder) {
-  ModelPtr model = StructuredModel();
+  qmModelPtr model = StructuredModel();
   for (bool flat : {false, true}) {
     const tinygltf::Model gltf = Build(model.get(), flat);
     for (int m = 0; m < qmModel_GetMeshCount(model.get()); ++m)
@@ -133,7 +133,7 @@ TEST(GltfNodes, AreOnePerMeshNamedAsTheMeshInModelOrder) {
 }
 
 TEST(GltfNames, MapHighBytesAsLatin1ToUtf8) {
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   AddMaterial(model.get(), TestMaterial{"caf\xE9\xFF.tga"});
   AddMesh(model.get(), Triangle("L00\xB0", 0));
   const tinygltf::Model gltf = Build(model.get(), true);
@@ -145,7 +145,7 @@ TEST(GltfNames, MapHighBytesAsLatin1ToUtf8) {
 TEST(GltfMeshes, SplitVerticesWhoseCornersHaveDifferentNormals) {
   // Vertex 0 is a corner of both triangles, with normal 0 in one and normal 1
   // in the other: it becomes two glTF vertices.
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   AddMesh(model.get(), TestMesh{"L00LD00M00",
                                 {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
                                 {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}},
@@ -178,7 +178,7 @@ TEST(GltfMeshes, SplitVerticesWhoseCornersHaveDifferentNormals) {
 }
 
 TEST(GltfMeshes, PutUnusedVerticesInAPointsPrimitive) {
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   AddMaterial(model.get(), TestMaterial{"#dock_a#"});
   // "dock" with three points: a line triangle and a lone last point.
   AddMesh(model.get(), TestMesh{"#dock_a#", {{0, 0, 0}, {1, 0, 0}, {1, 0, 0}, {5, 6, 7}}, {},
@@ -219,7 +219,7 @@ TEST(GltfMeshes, UseThirtyTwoBitIndicesPastTheSixteenBitRange) {
                                  static_cast<std::uint16_t>(t + 2)},
                                 {0, 0, 0}});
     mesh.triangles.push_back({{65534, static_cast<std::uint16_t>(count - 1), 0}, {0, 0, 0}});
-    ModelPtr model = NewModel();
+    qmModelPtr model = NewModel();
     AddMesh(model.get(), mesh);
     const tinygltf::Model gltf = Build(model.get(), true);
     const tinygltf::Primitive& primitive = OnlyPrimitive(gltf, 0);
@@ -232,7 +232,7 @@ TEST(GltfMeshes, UseThirtyTwoBitIndicesPastTheSixteenBitRange) {
 }
 
 TEST(GltfMaterials, MapTheHostColoursAndKeepTheRestInExtras) {
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   TestMaterial glass{"glass.tga@boo"};
   glass.ambient = {0.2f, 0.2f, 0.2f, 1};
   glass.diffuse = {0.3f, 0.6f, 0.9f, 0.5f};
@@ -276,7 +276,7 @@ TEST(GltfValues, BecomeTheNearestValueGltfHoldsAndAreCounted) {
   const Case positions[] = {{"NaN", kNaN, 0}, {"+inf", kInf, kMax}, {"-inf", -kInf, -kMax}};
   for (const Case& c : positions) {
     SCOPED_TRACE(c.what);
-    ModelPtr model = NewModel();
+    qmModelPtr model = NewModel();
     TestMesh mesh = Triangle("L00LD00M00");
     mesh.positions[1][0] = c.value;
     AddMesh(model.get(), mesh);
@@ -294,7 +294,7 @@ TEST(GltfValues, BecomeTheNearestValueGltfHoldsAndAreCounted) {
   const Case colours[] = {{"NaN", kNaN, 0}, {"above 1", 1.5f, 1}, {"below 0", -0.5f, 0}};
   for (const Case& c : colours) {
     SCOPED_TRACE(c.what);
-    ModelPtr model = NewModel();
+    qmModelPtr model = NewModel();
     TestMaterial material{"m"};
     material.diffuse[1] = c.value;
     AddMaterial(model.get(), material);
@@ -306,7 +306,7 @@ TEST(GltfValues, BecomeTheNearestValueGltfHoldsAndAreCounted) {
 }
 
 TEST(GltfValues, WriteNormalsOfUnitLength) {
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   TestMesh mesh = Triangle("L00LD00M00");
   mesh.normals = {{0, 0, 2}, {0, 0, 0}, {kNaN, 3, 4}};
   AddMesh(model.get(), mesh);
@@ -318,7 +318,7 @@ TEST(GltfValues, WriteNormalsOfUnitLength) {
 }
 
 TEST(GltfValues, CountAnUnreadableRedAndMaterialExtras) {
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   AddMesh(model.get(), TestMesh{"L00LD00#red    nan#", {}, {}, {}, -1, {}});
   TestMaterial material{"m"};
   material.ambient = {kInf, 0, 0, 1};
@@ -334,7 +334,7 @@ TEST(GltfValues, CountAnUnreadableRedAndMaterialExtras) {
 }
 
 TEST(GltfTriangles, PastTheirMeshAreLeftOutAndCounted) {
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   TestMesh mesh = Triangle("L00LD00M00");
   mesh.triangles.push_back({{0, 1, 3}, {0, 1, 2}});   // vertex 3 of 3
   mesh.triangles.push_back({{0, 1, 2}, {0, 9, 2}});   // normal 9 of 3
@@ -353,7 +353,7 @@ TEST(GltfTriangles, PastTheirMeshAreLeftOutAndCounted) {
 }
 
 TEST(GltfFiles, ReadBackWithNamesExtrasAndEmbeddedBuffer) {
-  ModelPtr model = StructuredModel();
+  qmModelPtr model = StructuredModel();
   AddMaterial(model.get(), TestMaterial{"hull.tga"});
   const ModelStructure tree = DescribeStructure(model.get());
   for (GltfForm form : {GltfForm::Binary, GltfForm::Embedded}) {
@@ -386,7 +386,7 @@ TEST(GltfFiles, ReadBackWithNamesExtrasAndEmbeddedBuffer) {
 }
 
 TEST(GltfFiles, OfAnEmptyModelHaveNoScene) {
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   const tinygltf::Model gltf = Build(model.get());
   EXPECT_TRUE(gltf.scenes.empty());
   EXPECT_TRUE(gltf.buffers.empty());

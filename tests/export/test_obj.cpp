@@ -17,7 +17,7 @@ std::string Obj(qmModel* model, ExportNotes& notes) {
 }
 
 TEST(Obj, WritesTheHostsOwnIndicesCountedAcrossTheFile) {
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   AddMaterial(model.get(), TestMaterial{"hull.tga"});
   AddMesh(model.get(), TestMesh{"L00LD00#red 012.50#", {}, {}, {}, -1, {}});
   // Two vertices share a normal, and the first triangle's normals are not
@@ -51,7 +51,7 @@ TEST(Obj, WritesTheHostsOwnIndicesCountedAcrossTheFile) {
 
 TEST(Obj, PrintsFloatsThatReadBackAsTheSameFloat) {
   const float values[] = {0.1f, 1.0f / 3.0f, 16777217.0f, 1e-30f, -123456.789f};
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   TestMesh mesh{"m", {}, {}, {}, -1, {}};
   for (float value : values) mesh.positions.push_back({value, 0, 0});
   AddMesh(model.get(), mesh);
@@ -69,7 +69,7 @@ TEST(Obj, PrintsFloatsThatReadBackAsTheSameFloat) {
 }
 
 TEST(Obj, LeavesOutDamagedTrianglesAndWritesNonFiniteValuesAsFinite) {
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   TestMesh mesh = Triangle("m");
   mesh.positions[0] = {std::numeric_limits<float>::quiet_NaN(), 0,
                        -std::numeric_limits<float>::infinity()};
@@ -86,7 +86,7 @@ TEST(Obj, LeavesOutDamagedTrianglesAndWritesNonFiniteValuesAsFinite) {
 }
 
 TEST(Mtl, WritesEachMaterialsColoursShininessAndOpacity) {
-  ModelPtr model = NewModel();
+  qmModelPtr model = NewModel();
   TestMaterial glass{"glass\xE9.tga@boo"};
   glass.ambient = {0.2f, 0.2f, 0.2f, 1};
   glass.diffuse = {0.3f, 0.6f, 0.9f, 0.5f};
