@@ -1,31 +1,6 @@
 #include "BenchSupport.h"
 
-#include <cstring>
-#include <utility>
-
-#include "WinDialogs.h"
 #include "qmModelRead.h"
-
-namespace {
-
-int Answer(const OPENFILENAMEA*, char* path, DWORD capacity, void* context) {
-  const std::string& chosen = static_cast<AnsweredDialog*>(context)->path;
-  if (chosen.size() >= capacity) return 0;
-  std::memcpy(path, chosen.c_str(), chosen.size() + 1);
-  return 1;
-}
-
-void Count(const char*, const char*, UINT, void* context) {
-  ++static_cast<AnsweredDialog*>(context)->messages;
-}
-
-}  // namespace
-
-AnsweredDialog::AnsweredDialog(std::string chosen) : path(std::move(chosen)) {
-  qmWinDialogs_SetHandlers(&Answer, &Count, this);
-}
-
-AnsweredDialog::~AnsweredDialog() { qmWinDialogs_SetHandlers(nullptr, nullptr, nullptr); }
 
 std::uint64_t ModelPayloadBytes(qmModel* model) {
   constexpr std::uint64_t kName = 32;

@@ -1,25 +1,11 @@
-// What the benchmark program and its memory probe share: the run's dialog
-// answered with a fixed path, and the size of what a model holds.
+// What the benchmark program and its memory probe share: the size of what a
+// model holds.
 #ifndef QM_BENCH_BENCHSUPPORT_H
 #define QM_BENCH_BENCHSUPPORT_H
 
 #include <cstdint>
-#include <string>
 
 #include "qmModelLib.h"
-
-// While it lives, Run's open-file dialog answers `path` and messages are
-// counted instead of shown.
-class AnsweredDialog {
- public:
-  explicit AnsweredDialog(std::string path);
-  ~AnsweredDialog();
-  AnsweredDialog(const AnsweredDialog&) = delete;
-  AnsweredDialog& operator=(const AnsweredDialog&) = delete;
-
-  const std::string path;
-  int messages = 0;
-};
 
 // The bytes of data the model keeps, with no container overhead: per vertex
 // its position, texture coordinates, bone index and normal (36 bytes), per

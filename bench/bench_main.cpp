@@ -48,6 +48,7 @@
 
 #include "BenchFiles.h"
 #include "BenchSupport.h"
+#include "PluginImport.h"
 #include "Export.h"
 #include "FileBuffer.h"
 #include "ImportMeshFile.h"
@@ -125,9 +126,9 @@ void Import(benchmark::State& state, const Dataset& data) {
 void Run(benchmark::State& state, const Dataset& data) {
   qmModelPtr model(qmModel_Create());
   MeshImportPlugIn plugin;
-  AnsweredDialog dialog(data.path);
+  AnsweredDialogs dialog(data.path);
   for (auto _ : state) benchmark::DoNotOptimize(plugin.Run(model.get()));
-  if (dialog.messages != 0) state.SkipWithError("the run showed a message");
+  if (!dialog.Messages().empty()) state.SkipWithError("the run showed a message");
   SetSizeCounters(state, data);
 }
 

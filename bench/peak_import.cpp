@@ -19,6 +19,7 @@
 
 #include "AllocCount.h"
 #include "BenchSupport.h"
+#include "PluginImport.h"
 #include "MeshImportPlugIn.h"
 #include "qmModelRead.h"
 
@@ -54,7 +55,7 @@ int main(int argc, char** argv) {
 
   qmModel* model = qmModel_Create();
   MeshImportPlugIn plugin;
-  AnsweredDialog dialog(argv[1]);
+  AnsweredDialogs dialog(argv[1]);
 
   const long long rssBefore = StatusBytes("VmRSS");
   const long long heapBefore = HeapBytesHeld();
@@ -64,9 +65,9 @@ int main(int argc, char** argv) {
   const long long heapAfter = HeapBytesHeld() - heapBefore;
   const long long rssPeak = StatusBytes("VmHWM") - rssBefore;
 
-  std::printf("file=%ld payload=%llu heap_peak=%lld heap_after=%lld rss_peak=%lld messages=%d\n",
+  std::printf("file=%ld payload=%llu heap_peak=%lld heap_after=%lld rss_peak=%lld messages=%zu\n",
               fileBytes, static_cast<unsigned long long>(ModelPayloadBytes(model)), heapPeak,
-              heapAfter, rssPeak, dialog.messages);
+              heapAfter, rssPeak, dialog.Messages().size());
   qmModel_Free(model);
   return 0;
 }

@@ -5,40 +5,31 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include "WinDialogs.h"
+#include <utility>
 
 namespace {
 
 // The plug-in's dialog buffer: 255 characters and the NUL.
 constexpr std::size_t kDialogPathCapacity = 256;
 
-class QuietDialogs {
- public:
-  explicit QuietDialogs(const std::string& answer) : answer_(answer) {
-    qmWinDialogs_SetHandlers(&QuietDialogs::OpenFile, &QuietDialogs::Message, this);
-  }
-  ~QuietDialogs() { qmWinDialogs_SetHandlers(nullptr, nullptr, nullptr); }
-  QuietDialogs(const QuietDialogs&) = delete;
-  QuietDialogs& operator=(const QuietDialogs&) = delete;
-
-  std::vector<std::string> TakeMessages() { return std::move(messages_); }
-
- private:
-  static int OpenFile(const OPENFILENAMEA*, char* path, DWORD capacity, void* context) {
-    const std::string& answer = static_cast<QuietDialogs*>(context)->answer_;
-    if (answer.size() >= capacity) return 0;
-    std::memcpy(path, answer.c_str(), answer.size() + 1);
-    return 1;
-  }
-  static void Message(const char* text, const char*, UINT, void* context) {
-    static_cast<QuietDialogs*>(context)->messages_.emplace_back(text != nullptr ? text : "");
-  }
-
-  std::string answer_;
-  std::vector<std::string> messages_;
-};
-
 }  // namespace
+
+AnsweredDialogs::AnsweredDialogs(std::string answer) : answer_(std::move(answer)) {
+  qmWinDialogs_SetHandlers(&AnsweredDialogs::OpenFile, &AnsweredDialogs::Message, this);
+}
+
+AnsweredDialogs::~AnsweredDialogs() { qmWinDialogs_SetHandlers(nullptr, nullptr, nullptr); }
+
+int AnsweredDialogs::OpenFile(const OPENFILENAMEA*, char* path, DWORD capacity, void* context) {
+  const std::string& answer = static_cast<AnsweredDialogs*>(context)->answer_;
+  if (answer.size() >= capacity) return 0;
+  std::memcpy(path, answer.c_str(), answer.size() + 1);
+  return 1;
+}
+
+void AnsweredDialogs::Message(const char* text, const char*, UINT, void* context) {
+  static_cast<AnsweredDialogs*>(context)->messages_.emplace_back(text != nullptr ? text : "");
+}
 
 PluginImport ImportThroughPlugin(PlugIn& plugin, const std::string& path) {
   PluginImport result;
@@ -67,7 +58,7 @@ PluginImport ImportThroughPlugin(PlugIn& plugin, const std::string& path) {
   }
 
   result.model.reset(qmModel_Create());
-  QuietDialogs dialogs(path);
+  AnsweredDialogs dialogs(path);
   const int returned = plugin.Run(result.model.get());
   result.messages = dialogs.TakeMessages();
   if (returned != 0)

@@ -11,7 +11,28 @@
 
 #include "PlugIn.h"
 #include "PluginModule.h"
+#include "WinDialogs.h"
 #include "qmModelRead.h"
+
+// While it lives, the plug-in's open-file dialog answers `answer` and its
+// message boxes are kept instead of shown.
+class AnsweredDialogs {
+ public:
+  explicit AnsweredDialogs(std::string answer);
+  ~AnsweredDialogs();
+  AnsweredDialogs(const AnsweredDialogs&) = delete;
+  AnsweredDialogs& operator=(const AnsweredDialogs&) = delete;
+
+  const std::vector<std::string>& Messages() const { return messages_; }
+  std::vector<std::string> TakeMessages() { return std::move(messages_); }
+
+ private:
+  static int OpenFile(const OPENFILENAMEA* ofn, char* path, DWORD capacity, void* context);
+  static void Message(const char* text, const char* caption, UINT type, void* context);
+
+  std::string answer_;
+  std::vector<std::string> messages_;
+};
 
 struct PluginImport {
   qmModelPtr model;                   // null when the file was not handed to the plug-in
