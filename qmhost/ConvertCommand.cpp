@@ -88,7 +88,8 @@ int RunConvertCommand(const ConvertOptions& options) {
       std::string error;
       if (!imported.error.empty()) {
         line = "failed " + imported.error;
-      } else if (!SaveModel(imported.model.get(), *FormatNamed(options.to), output, false, notes, error)) {
+      } else if (!SaveModel(imported.model.get(), *FormatNamed(options.to), output, false, notes,
+                            error)) {
         line = "failed " + input + ": " + error;
       } else {
         // Values the format could not hold are the format's limit, not damage
