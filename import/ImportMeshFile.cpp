@@ -101,6 +101,19 @@ std::uint64_t CopyVertices(qmMesh* mesh, const MeshRecord& record, const Pools& 
   return end - first;
 }
 
+// Puts a triangle's three corners (each below 65,536) into `to` with one
+// 8-byte store; the fourth entry is padding. The host reads them back at once:
+// from three separate 2-byte stores its wider read would have to wait until
+// they had all reached the cache.
+void StoreCorners(std::uint16_t (&to)[4], std::uint64_t c0, std::uint64_t c1, std::uint64_t c2) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  const std::uint64_t packed = (c0 << 48) | (c1 << 32) | (c2 << 16);
+#else
+  const std::uint64_t packed = c0 | (c1 << 16) | (c2 << 32);
+#endif
+  std::memcpy(to, &packed, sizeof packed);
+}
+
 // Builds the mesh's triangles from its index range, cut at the end of the
 // pool; a triangle with a corner outside the copied vertices is left out.
 void CopyTriangles(qmMesh* mesh, const MeshRecord& record, std::uint64_t vertexCount,
@@ -113,23 +126,22 @@ void CopyTriangles(qmMesh* mesh, const MeshRecord& record, std::uint64_t vertexC
     scratch.report.Add(ImportProblemKind::IndexRangeOutside, place);
 
   bool cornerOutside = false;
-  std::uint16_t vertices[3];
+  std::uint16_t vertices[4];
   // In locals, as the host's calls might change any memory for all the
   // compiler knows.
   const std::uint16_t* pool = pools.indices.data();
   const std::uint64_t firstVertex = record.firstVertex;
   for (std::uint64_t t = first; t < first + 3 * count; t += 3) {
-    bool inside = true;
-    for (int n = 0; n < 3; ++n) {
-      // Pool entries count over the whole file; the host wants them local.
-      const std::uint64_t corner = std::uint64_t{pool[static_cast<std::size_t>(t + n)]} - firstVertex;
-      inside = inside && corner < vertexCount;
-      vertices[n] = static_cast<std::uint16_t>(corner);
-    }
-    if (!inside) {
+    // Pool entries count over the whole file; the host wants them local.
+    const std::uint16_t* entries = pool + static_cast<std::size_t>(t);
+    const std::uint64_t c0 = std::uint64_t{entries[0]} - firstVertex;
+    const std::uint64_t c1 = std::uint64_t{entries[1]} - firstVertex;
+    const std::uint64_t c2 = std::uint64_t{entries[2]} - firstVertex;
+    if (c0 >= vertexCount || c1 >= vertexCount || c2 >= vertexCount) {
       cornerOutside = true;
       continue;
     }
+    StoreCorners(vertices, c0, c1, c2);
     qmTriangle* triangle = qmMesh_GetTriangleAt(mesh, qmMesh_AddTriangle(mesh));
     qmTriangle_SetVertexIndices(triangle, vertices);
     qmTriangle_SetNormalIndices(triangle, vertices);

@@ -56,6 +56,9 @@ void FileBuffer::Load(const char* path) {
 
   std::FILE* f = std::fopen(path, "rb");
   if (f == nullptr) return;
+  // The file is read whole, straight into its buffer: stdio's own buffer
+  // would only add a copy and its memory.
+  std::setvbuf(f, nullptr, _IONBF, 0);
 
   // The status of the open file, not of the path: the file may have been
   // replaced since it was opened. A folder opens on some systems but is no

@@ -25,9 +25,11 @@ BOOL GetOpenFileNameA(OPENFILENAMEA* ofn) {
     return 0;
   // The handler answers into a buffer of its own, so a path that is too long
   // fails the dialog as on Windows instead of overrunning the caller's.
-  std::string path(4096, '\0');
-  if (g_openFile(ofn, &path[0], static_cast<DWORD>(path.size()), g_context) == 0) return 0;
-  path.resize(std::strlen(path.c_str()));
+  // On the stack: a dialog takes no heap the run could be charged for.
+  char answer[4096] = {};
+  if (g_openFile(ofn, answer, static_cast<DWORD>(sizeof answer), g_context) == 0) return 0;
+  const void* nul = std::memchr(answer, 0, sizeof answer);
+  const std::string path(answer, nul ? static_cast<const char*>(nul) - answer : sizeof answer);
   if (path.empty() || path.size() >= ofn->nMaxFile) return 0;
   std::memcpy(ofn->lpstrFile, path.c_str(), path.size() + 1);
 
