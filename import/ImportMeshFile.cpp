@@ -114,6 +114,28 @@ void StoreCorners(std::uint16_t (&to)[4], std::uint64_t c0, std::uint64_t c1, st
   std::memcpy(to, &packed, sizeof packed);
 }
 
+// Adds a triangle for each three pool entries from `entries` to `end` whose
+// corners all lie among the mesh's `vertexCount` copied vertices; returns the
+// number added.
+std::uint64_t AddTriangles(qmMesh* mesh, const std::uint16_t* entries, const std::uint16_t* end,
+                           std::uint64_t firstVertex, std::uint64_t vertexCount) {
+  std::uint64_t added = 0;
+  std::uint16_t vertices[4];
+  for (; entries != end; entries += 3) {
+    // Pool entries count over the whole file; the host wants them local.
+    const std::uint64_t c0 = std::uint64_t{entries[0]} - firstVertex;
+    const std::uint64_t c1 = std::uint64_t{entries[1]} - firstVertex;
+    const std::uint64_t c2 = std::uint64_t{entries[2]} - firstVertex;
+    if (c0 >= vertexCount || c1 >= vertexCount || c2 >= vertexCount) continue;
+    StoreCorners(vertices, c0, c1, c2);
+    qmTriangle* triangle = qmMesh_GetTriangleAt(mesh, qmMesh_AddTriangle(mesh));
+    qmTriangle_SetVertexIndices(triangle, vertices);
+    qmTriangle_SetNormalIndices(triangle, vertices);
+    ++added;
+  }
+  return added;
+}
+
 // Builds the mesh's triangles from its index range, cut at the end of the
 // pool; a triangle with a corner outside the copied vertices is left out.
 void CopyTriangles(qmMesh* mesh, const MeshRecord& record, std::uint64_t vertexCount,
@@ -124,29 +146,12 @@ void CopyTriangles(qmMesh* mesh, const MeshRecord& record, std::uint64_t vertexC
   const std::uint64_t count = std::min<std::uint64_t>(record.triangleCount, available);
   if (record.triangleCount > available)
     scratch.report.Add(ImportProblemKind::IndexRangeOutside, place);
+  if (count == 0) return;
 
-  bool cornerOutside = false;
-  std::uint16_t vertices[4];
-  // In locals, as the host's calls might change any memory for all the
-  // compiler knows.
-  const std::uint16_t* pool = pools.indices.data();
-  const std::uint64_t firstVertex = record.firstVertex;
-  for (std::uint64_t t = first; t < first + 3 * count; t += 3) {
-    // Pool entries count over the whole file; the host wants them local.
-    const std::uint16_t* entries = pool + static_cast<std::size_t>(t);
-    const std::uint64_t c0 = std::uint64_t{entries[0]} - firstVertex;
-    const std::uint64_t c1 = std::uint64_t{entries[1]} - firstVertex;
-    const std::uint64_t c2 = std::uint64_t{entries[2]} - firstVertex;
-    if (c0 >= vertexCount || c1 >= vertexCount || c2 >= vertexCount) {
-      cornerOutside = true;
-      continue;
-    }
-    StoreCorners(vertices, c0, c1, c2);
-    qmTriangle* triangle = qmMesh_GetTriangleAt(mesh, qmMesh_AddTriangle(mesh));
-    qmTriangle_SetVertexIndices(triangle, vertices);
-    qmTriangle_SetNormalIndices(triangle, vertices);
-  }
-  if (cornerOutside) scratch.report.Add(ImportProblemKind::CornerOutsideMesh, place);
+  const std::uint16_t* entries = pools.indices.data() + static_cast<std::size_t>(first);
+  const std::uint64_t added = AddTriangles(mesh, entries, entries + static_cast<std::size_t>(3 * count),
+                                           record.firstVertex, vertexCount);
+  if (added != count) scratch.report.Add(ImportProblemKind::CornerOutsideMesh, place);
 }
 
 bool ImportMesh(qmModel* model, FileBuffer& myfile, const Pools& pools, ImportScratch& scratch,
