@@ -325,21 +325,28 @@ void PrintSummary(const SummaryReporter& times) {
          "at most 12x for 10x the objects");
   Target(times, "many: run / floor", "many/run", "many/floor", 1e9, "for information");
   Target(times, "tiny: run / floor", "tiny/run", "tiny/floor", 1e9, "for information");
+  auto size = [](double bytes) {
+    char text[32];
+    if (bytes >= 1e6)
+      std::snprintf(text, sizeof text, "%.2f MB", bytes / 1e6);
+    else
+      std::snprintf(text, sizeof text, "%.1f KB", bytes / 1e3);
+    return std::string(text);
+  };
   // The model's size is the model as the host holds it once the run is over;
   // the second line sets the peak against the model's bare data instead, so
   // that it also shows what the stand-in library spends around that data.
   for (const auto& [name, peak] : peaks) {
     const double limit = 2 * peak.file + peak.heapAfter;
     const double dataLimit = 2 * peak.file + peak.payload;
-    std::printf("  %-4s %-44s %7.2f MB of %.2f MB (file %.2f MB x 2 + model as held %.2f MB); "
-                "resident set grew %.1f MB\n",
+    std::printf("  %-4s %-44s %s of %s (file %s x 2 + model as held %s); resident set grew %s\n",
                 peak.heapPeak <= limit ? "ok" : "MISS", (name + ": peak heap of a run").c_str(),
-                peak.heapPeak / 1e6, limit / 1e6, peak.file / 1e6, peak.heapAfter / 1e6,
-                peak.rssPeak / 1e6);
-    std::printf("  %-4s %-44s %7.2f MB of %.2f MB (model's data %.2f MB, held in %.2f MB)\n",
+                size(peak.heapPeak).c_str(), size(limit).c_str(), size(peak.file).c_str(),
+                size(peak.heapAfter).c_str(), size(peak.rssPeak).c_str());
+    std::printf("  %-4s %-44s %s of %s (model's data %s, held in %s)\n",
                 peak.heapPeak <= dataLimit ? "ok" : "MISS",
-                (name + ": the same against the model's data").c_str(), peak.heapPeak / 1e6,
-                dataLimit / 1e6, peak.payload / 1e6, peak.heapAfter / 1e6);
+                (name + ": the same against the model's data").c_str(), size(peak.heapPeak).c_str(),
+                size(dataLimit).c_str(), size(peak.payload).c_str(), size(peak.heapAfter).c_str());
   }
 }
 
