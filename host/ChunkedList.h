@@ -20,6 +20,11 @@ template <typename T>
 class ChunkedList {
   static_assert(std::is_trivially_destructible<T>::value, "elements are never destroyed");
   static_assert(alignof(T) <= 8, "the arena aligns to 8 bytes");
+  // What AppendInNewChunk relies on when it has the arena track the list.
+  static_assert((std::size_t{1} << 8) * sizeof(T) > ModelArena::kLargestPiece,
+                "full chunks come from the heap");
+  static_assert(ModelArena::kLargestPiece / sizeof(T*) > 8,
+                "the chunk table stays in the arena past the first full chunk");
 
  public:
   std::size_t size() const { return size_; }
@@ -44,7 +49,8 @@ class ChunkedList {
   }
 
   // Frees the chunks and the chunk table that came from the general heap;
-  // the arena frees the rest. The list is empty afterwards.
+  // the arena frees the rest. The list is empty afterwards. The arena calls
+  // this for every list that took memory from the heap when it is cleared.
   void Release() {
     for (std::uint32_t c = 0; c < chunkCount_; ++c) {
       if (!FromArena(ChunkBytes(c))) ::operator delete(chunks_[c]);
@@ -90,6 +96,11 @@ class ChunkedList {
   QM_NOINLINE int AppendInNewChunk(ModelArena& arena) {
     if (size_ >= static_cast<std::uint32_t>(INT_MAX)) return -1;
     const std::size_t chunkBytes = ChunkBytes(chunkCount_);
+    // Chunks only grow, and the chunk table outgrows the arena only after
+    // them: the first chunk from the heap is where the list starts to need
+    // releasing.
+    if (!FromArena(chunkBytes) && (chunkCount_ == 0 || FromArena(ChunkBytes(chunkCount_ - 1))))
+      arena.Track(this, [](void* list) { static_cast<ChunkedList*>(list)->Release(); });
     T* chunk = static_cast<T*>(Take(arena, chunkBytes));
     const std::size_t capacity = Capacity(chunkCount_);
     if (chunkCount_ == capacity) {

@@ -2,33 +2,49 @@
 // the same few steps however large the model is.
 //
 // Each name that some object carries has one slot in an open-addressed table,
-// holding the lowest and the highest index of the objects that carry it (a
-// find returns the lowest). The objects of one name are linked to each other
-// in ascending order through their own nextSame/prevSame fields, so the index
-// keeps no list of its own and a name costs one 12-byte slot.
+// holding the lowest index of the objects that carry it, which a find
+// returns. The objects of one name are linked to each other in ascending
+// order through their own nextSame/prevSame fields; the first one's prevSame
+// is the last one. So the index keeps no list of its own and a name costs one
+// 8-byte slot.
 #ifndef QM_NAME_INDEX_H
 #define QM_NAME_INDEX_H
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <vector>
 
-// A name as the host keeps it: at most 31 characters.
+// The multiplier of the name hash: odd, and drawn once per process, since
+// names come from files and a file made to put many names in one slot would
+// make every look-up walk them all.
+inline std::uint32_t NameHashMultiplier() {
+  static const std::uint32_t multiplier = [] {
+    std::uint32_t bits = 0x9E3779B1u;
+    try {
+      std::random_device source;
+      bits = static_cast<std::uint32_t>(source());
+    } catch (...) {
+      // No source of randomness: the fixed multiplier still hashes well.
+    }
+    return bits | 1u;
+  }();
+  return multiplier;
+}
+
+// A name as the host keeps it, at most 31 characters, with its hash: a
+// polynomial in the name's bytes with the process's multiplier.
 struct NameKey {
   static constexpr std::size_t kMax = 31;
 
-  explicit NameKey(const char* name) {
+  NameKey(const char* name, std::uint32_t multiplier) {
     if (name == nullptr) return;
     const void* nul = std::memchr(name, 0, kMax);
     text = name;
     length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - name) : kMax;
-    // A plain polynomial hash: names that differ only in their last
-    // characters, as numbered names do ("L00LD00M00", "L00LD00M01", ...),
-    // land in nearby slots, so that naming a model's meshes one after another
-    // keeps touching the same few cache lines of the table.
-    hash = 0;
-    for (std::size_t n = 0; n < length; ++n) hash = hash * 31u + static_cast<unsigned char>(name[n]);
+    for (std::size_t n = 0; n < length; ++n)
+      hash = hash * multiplier + static_cast<unsigned char>(name[n]);
   }
 
   const char* text = "";
@@ -41,6 +57,8 @@ template <typename Object>
 class NameIndex {
  public:
   explicit NameIndex(const std::vector<Object*>& objects) : objects_(objects) {}
+
+  NameKey Key(const char* name) const { return NameKey(name, multiplier_); }
 
   int Find(const NameKey& key) const {
     if (slots_.empty()) return -1;
@@ -55,23 +73,36 @@ class NameIndex {
 
   // Enters object `index`, which carries the name `key`; Reserve first.
   void Add(const NameKey& key, int index) {
-    Object& object = *objects_[static_cast<std::size_t>(index)];
+    Object& object = At(index);
     Slot& slot = slots_[Probe(key)];
-    object.nextSame = object.prevSame = -1;
+    object.nextSame = -1;
     if (slot.first == -1) {
-      slot = Slot{key.hash, index, index};
+      slot = Slot{key.hash, index};
+      object.prevSame = index;  // the first carrier's prevSame: the last one
       ++used_;
       return;
     }
-    // Objects are mostly named in the order they were added: look from the
-    // highest index down.
-    int after = slot.last;
-    while (after != -1 && after > index) after = At(after).prevSame;
-    const int before = after == -1 ? slot.first : At(after).nextSame;
-    object.prevSame = after;
-    object.nextSame = before;
-    if (after == -1) slot.first = index; else At(after).nextSame = index;
-    if (before == -1) slot.last = index; else At(before).prevSame = index;
+    Object& first = At(slot.first);
+    const int last = first.prevSame;
+    if (index > last) {  // objects are mostly named in the order they were added
+      At(last).nextSame = index;
+      object.prevSame = last;
+      first.prevSame = index;
+    } else if (index < slot.first) {
+      object.nextSame = slot.first;
+      object.prevSame = last;
+      first.prevSame = index;
+      slot.first = index;
+    } else {
+      // Between the first and the last: look from the last down.
+      int after = last;
+      while (after > index) after = At(after).prevSame;
+      const int before = At(after).nextSame;
+      object.prevSame = after;
+      object.nextSame = before;
+      At(after).nextSame = index;
+      At(before).prevSame = index;
+    }
   }
 
   // Takes object `index`, which carries the name `key`, out.
@@ -81,10 +112,22 @@ class NameIndex {
     Slot& slot = slots_[at];
     if (slot.first == -1) return;
     Object& object = At(index);
-    if (object.prevSame == -1) slot.first = object.nextSame; else At(object.prevSame).nextSame = object.nextSame;
-    if (object.nextSame == -1) slot.last = object.prevSame; else At(object.nextSame).prevSame = object.prevSame;
+    const int next = object.nextSame;
+    if (index == slot.first) {
+      if (next == -1) {
+        Vacate(at);
+      } else {
+        At(next).prevSame = object.prevSame;  // the last carrier moves to the new first
+        slot.first = next;
+      }
+    } else {
+      At(object.prevSame).nextSame = next;
+      if (next == -1)
+        At(slot.first).prevSame = object.prevSame;  // it was the last
+      else
+        At(next).prevSame = object.prevSame;
+    }
     object.nextSame = object.prevSame = -1;
-    if (slot.first == -1) Vacate(at);
   }
 
   void Clear() {
@@ -97,7 +140,6 @@ class NameIndex {
   struct Slot {
     std::uint32_t hash;
     int first;  // -1: the slot is free
-    int last;
   };
 
   Object& At(int index) const { return *objects_[static_cast<std::size_t>(index)]; }
@@ -108,22 +150,34 @@ class NameIndex {
     return std::strlen(name) == key.length && std::memcmp(name, key.text, key.length) == 0;
   }
 
+  // Where a name's search starts: the top bits of the hash times 2^32/phi.
+  // Names that differ in one character, as the import's numbered names do
+  // ("L00LD00M00", "L00LD00M01", ...), have hashes a small step apart; this
+  // spreads them evenly, where the hash's own low bits would line them up in
+  // runs that every search then has to walk.
+  std::size_t Home(std::uint32_t hash) const {
+    return static_cast<std::uint32_t>(hash * 2654435769u) >> shift_;
+  }
+
   // The slot of `key`'s name, or the free slot where it would go. The table
   // is never more than half full, so a free slot is always found.
   std::size_t Probe(const NameKey& key) const {
     const std::size_t mask = slots_.size() - 1;
-    std::size_t at = key.hash & mask;
+    std::size_t at = Home(key.hash);
     while (slots_[at].first != -1 && !Carries(slots_[at], key)) at = (at + 1) & mask;
     return at;
   }
 
   void Rehash(std::size_t size) {
-    std::vector<Slot> old(size, Slot{0, -1, -1});
+    std::vector<Slot> old(size, Slot{0, -1});
     old.swap(slots_);
+    unsigned bits = 0;
+    while ((std::size_t{1} << bits) < size) ++bits;
+    shift_ = 32 - bits;
     const std::size_t mask = size - 1;
     for (const Slot& slot : old) {
       if (slot.first == -1) continue;
-      std::size_t at = slot.hash & mask;
+      std::size_t at = Home(slot.hash);
       while (slots_[at].first != -1) at = (at + 1) & mask;
       slots_[at] = slot;
     }
@@ -137,7 +191,7 @@ class NameIndex {
     for (;;) {
       next = (next + 1) & mask;
       if (slots_[next].first == -1) break;
-      const std::size_t home = slots_[next].hash & mask;
+      const std::size_t home = Home(slots_[next].hash);
       // Slot `next` may move to `at` unless its home lies in (at, next].
       const bool homeBetween = at <= next ? (at < home && home <= next) : (at < home || home <= next);
       if (!homeBetween) {
@@ -145,12 +199,14 @@ class NameIndex {
         at = next;
       }
     }
-    slots_[at] = Slot{0, -1, -1};
+    slots_[at] = Slot{0, -1};
     --used_;
   }
 
   const std::vector<Object*>& objects_;
-  std::vector<Slot> slots_;
+  const std::uint32_t multiplier_ = NameHashMultiplier();
+  std::vector<Slot> slots_;  // a power of two of them, at least 16, or none
+  unsigned shift_ = 32;      // 32 - log2 of their number
   std::size_t used_ = 0;
 };
 

@@ -92,11 +92,6 @@ struct qmModel {
   ~qmModel() { Empty(); }
 
   void Empty() {
-    for (qmMesh* mesh : meshes) {
-      mesh->vertices.Release();
-      mesh->normals.Release();
-      mesh->triangles.Release();
-    }
     meshNames.Clear();
     materialNames.Clear();
     meshes.clear();
@@ -120,7 +115,7 @@ int AddObject(qmModel* model, std::vector<Object*>& list, NameIndex<Object>& nam
   object->owner = model;
   object->index = static_cast<int>(list.size());
   list.push_back(object);
-  names.Add(NameKey(""), object->index);
+  names.Add(names.Key(""), object->index);
   return object->index;
 }
 
@@ -132,9 +127,13 @@ Object* ObjectAt(std::vector<Object*>& list, int index) {
 
 template <typename Object>
 void Rename(Object* object, NameIndex<Object>& names, const char* name) {
-  const NameKey key(name);
+  const NameKey key = names.Key(name);
+  // Named again as it is named already, as an import does with each material
+  // it finds by name: nothing to change.
+  if (std::strlen(object->name) == key.length && std::memcmp(object->name, key.text, key.length) == 0)
+    return;
   names.Reserve();
-  names.Remove(NameKey(object->name), object->index);
+  names.Remove(names.Key(object->name), object->index);
   std::memmove(object->name, key.text, key.length);  // the name may be its own
   object->name[key.length] = '\0';
   names.Add(key, object->index);
@@ -175,11 +174,11 @@ qmMaterial* qmModel_GetMaterialAt(qmModel* model, int index) {
 }
 
 int qmModel_FindMeshByName(qmModel* model, const char* name) {
-  return model == nullptr ? -1 : model->meshNames.Find(NameKey(name));
+  return model == nullptr ? -1 : model->meshNames.Find(model->meshNames.Key(name));
 }
 
 int qmModel_FindMaterialByName(qmModel* model, const char* name) {
-  return model == nullptr ? -1 : model->materialNames.Find(NameKey(name));
+  return model == nullptr ? -1 : model->materialNames.Find(model->materialNames.Key(name));
 }
 
 void qmMesh_SetName(qmMesh* mesh, const char* name) {
