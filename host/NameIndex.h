@@ -47,6 +47,11 @@ struct NameKey {
       hash = hash * multiplier + static_cast<unsigned char>(name[n]);
   }
 
+  // Whether `stored`, a name as an object keeps it, is this name.
+  bool Names(const char* stored) const {
+    return std::strlen(stored) == length && std::memcmp(stored, text, length) == 0;
+  }
+
   const char* text = "";
   std::size_t length = 0;
   std::uint32_t hash = 0;
@@ -145,9 +150,7 @@ class NameIndex {
   Object& At(int index) const { return *objects_[static_cast<std::size_t>(index)]; }
 
   bool Carries(const Slot& slot, const NameKey& key) const {
-    if (slot.hash != key.hash) return false;
-    const char* name = At(slot.first).name;
-    return std::strlen(name) == key.length && std::memcmp(name, key.text, key.length) == 0;
+    return slot.hash == key.hash && key.Names(At(slot.first).name);
   }
 
   // Where a name's search starts: the top bits of the hash times 2^32/phi.

@@ -2,9 +2,9 @@
 //
 // Meshes and materials live behind stable pointers (the handles); vertices,
 // normals and triangles live in chunked lists so that a handle taken with
-// GetAt stays valid while more are appended. Everything a model holds comes
-// from its arena, apart from the large chunks of large lists, and goes when
-// the model is emptied. Look-ups by name go through a hash index, so an
+// GetAt stays valid while more are appended. The objects and the small pieces
+// of their lists come from the model's arena, and everything goes when the
+// model is emptied. Look-ups by name go through a hash index, so an
 // import that finds a material per mesh does not scan the whole model.
 //
 // The functions the import calls once per vertex or triangle are written so
@@ -130,8 +130,7 @@ void Rename(Object* object, NameIndex<Object>& names, const char* name) {
   const NameKey key = names.Key(name);
   // Named again as it is named already, as an import does with each material
   // it finds by name: nothing to change.
-  if (std::strlen(object->name) == key.length && std::memcmp(object->name, key.text, key.length) == 0)
-    return;
+  if (key.Names(object->name)) return;
   names.Reserve();
   names.Remove(names.Key(object->name), object->index);
   std::memmove(object->name, key.text, key.length);  // the name may be its own

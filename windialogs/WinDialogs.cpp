@@ -2,7 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
-#include <string>
+#include <string_view>
 
 namespace {
 
@@ -24,21 +24,25 @@ BOOL GetOpenFileNameA(OPENFILENAMEA* ofn) {
   if (ofn == nullptr || g_openFile == nullptr || ofn->lpstrFile == nullptr || ofn->nMaxFile == 0)
     return 0;
   // The handler answers into a buffer of its own, so a path that is too long
-  // fails the dialog as on Windows instead of overrunning the caller's.
-  // On the stack: a dialog takes no heap the run could be charged for.
+  // fails the dialog as on Windows instead of overrunning the caller's. The
+  // buffer is on the stack and the answer is copied from it directly: the
+  // dialog takes no heap that an import's memory would be charged with.
   char answer[4096] = {};
   if (g_openFile(ofn, answer, static_cast<DWORD>(sizeof answer), g_context) == 0) return 0;
   const void* nul = std::memchr(answer, 0, sizeof answer);
-  const std::string path(answer, nul ? static_cast<const char*>(nul) - answer : sizeof answer);
+  const std::string_view path(answer, nul ? static_cast<size_t>(static_cast<const char*>(nul) - answer)
+                                          : sizeof answer);
   if (path.empty() || path.size() >= ofn->nMaxFile) return 0;
-  std::memcpy(ofn->lpstrFile, path.c_str(), path.size() + 1);
+  std::memcpy(ofn->lpstrFile, path.data(), path.size());
+  ofn->lpstrFile[path.size()] = '\0';
 
   const size_t slash = path.find_last_of("/\\");
-  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  const size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
   ofn->nFileOffset = static_cast<WORD>(nameStart);
   if (ofn->lpstrFileTitle != nullptr && ofn->nMaxFileTitle > 0) {
-    std::string title = path.substr(nameStart, ofn->nMaxFileTitle - 1);
-    std::memcpy(ofn->lpstrFileTitle, title.c_str(), title.size() + 1);
+    const std::string_view title = path.substr(nameStart, ofn->nMaxFileTitle - 1);
+    std::memcpy(ofn->lpstrFileTitle, title.data(), title.size());
+    ofn->lpstrFileTitle[title.size()] = '\0';
   }
   return 1;
 }
