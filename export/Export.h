@@ -20,6 +20,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "ModelStructure.h"
 #include "qmModelLib.h"
@@ -53,6 +54,8 @@ bool WriteGltf(qmModel* model, const ModelStructure* tree, GltfForm form, std::o
                ExportNotes& notes);
 bool SaveGltfFile(qmModel* model, const ModelStructure* tree, GltfForm form,
                   const std::string& path, ExportNotes& notes, std::string& error);
+// Every file SaveGltfFile writes for `path`.
+std::vector<std::string> GltfSavePaths(const std::string& path);
 
 // The model as OBJ, naming `mtlName` as its material library, and the
 // library itself. No byte of a name ends a line or starts a statement: the
@@ -63,5 +66,7 @@ void WriteMtl(qmModel* model, std::ostream& out, ExportNotes& notes);
 // Saves path and, beside it, the .mtl of the same base name.
 bool SaveObjFiles(qmModel* model, const std::string& path, ExportNotes& notes,
                   std::string& error);
+// Every file SaveObjFiles writes for `path`: the .mtl, then the .obj.
+std::vector<std::string> ObjSavePaths(const std::string& path);
 
 #endif  // QM_EXPORT_EXPORT_H

@@ -159,9 +159,11 @@ void WriteMtl(qmModel* model, std::ostream& out, ExportNotes& notes) {
   }
 }
 
+std::vector<std::string> ObjSavePaths(const std::string& path) { return {MtlPath(path), path}; }
+
 bool SaveObjFiles(qmModel* model, const std::string& path, ExportNotes& notes,
                   std::string& error) {
-  const std::string mtlPath = MtlPath(path);
+  const std::string mtlPath = ObjSavePaths(path).front();
   // The library first: an .obj in place always finds the library it names.
   return SaveFiles({FileToSave{mtlPath,
                                [&](std::ostream& out) {

@@ -23,6 +23,12 @@ class HostDialogs {
   // The texts of the message boxes shown so far.
   const std::vector<std::string>& Messages() const { return messages_; }
 
+  // The path the dialog gave the plug-in; nothing when it returned 0: the
+  // user cancelled (an empty answer, the end of the input), or the path given
+  // on the command line does not fit the plug-in's buffer (TooLong()).
+  const std::optional<std::string>& Chosen() const { return chosen_; }
+  bool TooLong() const { return tooLong_; }
+
  private:
   static int OpenFile(const OPENFILENAMEA* ofn, char* path, DWORD capacity, void* context);
   static void Message(const char* text, const char* caption, UINT type, void* context);
@@ -32,9 +38,23 @@ class HostDialogs {
   std::istream& in_;
   std::ostream& out_;
   std::vector<std::string> messages_;
+  std::optional<std::string> chosen_;
+  bool tooLong_ = false;
 };
 
 // The filter pairs of a Windows file dialog's filter text, in order.
 std::vector<std::pair<std::string, std::string>> FilterPairs(const char* filter);
+
+// How a line of at most `limit` characters was read from a terminal.
+enum class LineRead {
+  Line,     // `line` holds it, without its end
+  TooLong,  // longer than `limit`; read to its end and dropped
+  Endless,  // no end within `limit` and kDrainLimit characters more; the rest is not read
+  End,      // the input ended before a character was read
+};
+// However long a line is, no more than `limit` characters are kept, and at
+// most kDrainLimit more are read looking for its end.
+constexpr std::size_t kDrainLimit = 1 << 16;
+LineRead ReadBoundedLine(std::istream& in, std::size_t limit, std::string& line);
 
 #endif  // QMHOST_HOSTDIALOGS_H
