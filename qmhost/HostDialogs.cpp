@@ -68,8 +68,18 @@ bool HasExtension(const std::string& path) {
   return dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
 }
 
-}  // namespace
+// How a line of at most `limit` characters was read from a terminal.
+enum class LineRead {
+  Line,     // `line` holds it, without its end
+  TooLong,  // longer than `limit`; read to its end and dropped
+  Endless,  // no end within `limit` and kDrainLimit characters more; the rest is not read
+  End,      // the input ended before a character was read
+};
 
+constexpr std::size_t kDrainLimit = 1 << 16;
+
+// However long a line is, no more than `limit` characters are kept, and at
+// most kDrainLimit more are read looking for its end.
 LineRead ReadBoundedLine(std::istream& in, std::size_t limit, std::string& line) {
   line.clear();
   std::size_t length = 0;
@@ -83,6 +93,8 @@ LineRead ReadBoundedLine(std::istream& in, std::size_t limit, std::string& line)
   if (length == 0) return LineRead::End;
   return length > limit ? LineRead::TooLong : LineRead::Line;
 }
+
+}  // namespace
 
 // The terminal's open-file dialog: shows the title and the filters, appends
 // the default extension to a name typed without one, insists that the file

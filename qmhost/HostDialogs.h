@@ -45,16 +45,4 @@ class HostDialogs {
 // The filter pairs of a Windows file dialog's filter text, in order.
 std::vector<std::pair<std::string, std::string>> FilterPairs(const char* filter);
 
-// How a line of at most `limit` characters was read from a terminal.
-enum class LineRead {
-  Line,     // `line` holds it, without its end
-  TooLong,  // longer than `limit`; read to its end and dropped
-  Endless,  // no end within `limit` and kDrainLimit characters more; the rest is not read
-  End,      // the input ended before a character was read
-};
-// However long a line is, no more than `limit` characters are kept, and at
-// most kDrainLimit more are read looking for its end.
-constexpr std::size_t kDrainLimit = 1 << 16;
-LineRead ReadBoundedLine(std::istream& in, std::size_t limit, std::string& line);
-
 #endif  // QMHOST_HOSTDIALOGS_H
