@@ -20,6 +20,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "ModelStructure.h"
 #include "qmModelLib.h"
@@ -31,8 +32,11 @@ class Model;
 struct ExportNotes {
   int adjustedValues = 0;    // values written as the nearest value the format holds
   int droppedTriangles = 0;  // triangles left out for indices past their mesh
+  int namesWithControls = 0;  // OBJ/MTL names whose control characters were written as '_'
 
-  bool Empty() const { return adjustedValues == 0 && droppedTriangles == 0; }
+  bool Empty() const {
+    return adjustedValues == 0 && droppedTriangles == 0 && namesWithControls == 0;
+  }
   // One sentence for the user, e.g. "2 values were written as the nearest
   // value the format can hold; 1 damaged triangle was left out".
   std::string Text() const;
@@ -50,13 +54,19 @@ bool WriteGltf(qmModel* model, const ModelStructure* tree, GltfForm form, std::o
                ExportNotes& notes);
 bool SaveGltfFile(qmModel* model, const ModelStructure* tree, GltfForm form,
                   const std::string& path, ExportNotes& notes, std::string& error);
+// Every file SaveGltfFile writes for `path`.
+std::vector<std::string> GltfSavePaths(const std::string& path);
 
 // The model as OBJ, naming `mtlName` as its material library, and the
-// library itself.
+// library itself. No byte of a name ends a line or starts a statement: the
+// control characters of a name (line ends among them) are written as '_', and
+// the notes count the names that had any.
 void WriteObj(qmModel* model, const std::string& mtlName, std::ostream& out, ExportNotes& notes);
 void WriteMtl(qmModel* model, std::ostream& out, ExportNotes& notes);
 // Saves path and, beside it, the .mtl of the same base name.
 bool SaveObjFiles(qmModel* model, const std::string& path, ExportNotes& notes,
                   std::string& error);
+// Every file SaveObjFiles writes for `path`: the .mtl, then the .obj.
+std::vector<std::string> ObjSavePaths(const std::string& path);
 
 #endif  // QM_EXPORT_EXPORT_H

@@ -14,5 +14,11 @@ std::string ExportNotes::Text() const {
             (droppedTriangles == 1 ? " triangle was" : " triangles were") +
             " left out for indices past their mesh's vertices or normals";
   }
+  if (namesWithControls > 0) {
+    if (!text.empty()) text += "; ";
+    text += std::to_string(namesWithControls) +
+            (namesWithControls == 1 ? " name had" : " names had") +
+            " control characters, written as '_'";
+  }
   return text;
 }

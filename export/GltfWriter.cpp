@@ -371,3 +371,5 @@ bool SaveGltfFile(qmModel* model, const ModelStructure* tree, GltfForm form,
   return SaveFile(
       path, [&](std::ostream& out) { return WriteGltf(model, tree, form, out, notes); }, error);
 }
+
+std::vector<std::string> GltfSavePaths(const std::string& path) { return {path}; }

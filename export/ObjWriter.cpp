@@ -30,6 +30,40 @@ void Floats(std::ostream& out, const char* keyword, const float* values, int cou
   out << '\n';
 }
 
+// A name as OBJ and MTL take it: a statement ends at the line's end, so no
+// byte of a name may end a line, or a name could add statements of its own
+// ("h\nv 9 9 9"). The C0 and C1 control characters and DEL (line ends among
+// them, NEL too) become '_'; everything else is written as NameText writes it.
+// A name is counted where it is defined (o, newmtl), not where it is used.
+std::string ObjName(const char* name, int* replacedNames) {
+  std::string bytes = name;
+  bool replaced = false;
+  for (char& c : bytes) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || (byte >= 0x7F && byte < 0xA0)) {
+      c = '_';
+      replaced = true;
+    }
+  }
+  if (replaced && replacedNames != nullptr) ++*replacedNames;
+  return NameText(bytes.c_str());
+}
+
+// The material library's file name, as the file system spells it (not a host
+// name): only its C0 controls and DEL are replaced, so UTF-8 stays whole.
+std::string LibraryName(const std::string& name, ExportNotes& notes) {
+  std::string text = name;
+  bool replaced = false;
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+      c = '_';
+      replaced = true;
+    }
+  }
+  if (replaced) ++notes.namesWithControls;
+  return text;
+}
+
 bool IsWhole(const qmTriangle* triangle, int vertexCount, int normalCount) {
   const std::uint16_t* vertices = qmTriangle_GetVertexIndices(triangle);
   const std::uint16_t* normals = qmTriangle_GetNormalIndices(triangle);
@@ -40,12 +74,13 @@ bool IsWhole(const qmTriangle* triangle, int vertexCount, int normalCount) {
 
 void WriteMesh(qmModel* model, qmMesh* mesh, long vertexBase, long normalBase, std::ostream& out,
                ExportNotes& notes) {
-  const std::string name = NameText(qmMesh_GetName(mesh));
+  const std::string name = ObjName(qmMesh_GetName(mesh), &notes.namesWithControls);
   // An object, not a group: a group line lists group names split at spaces,
   // and level mesh names have one.
   out << "o " << name << '\n';
   const qmMaterial* material = qmModel_GetMaterialAt(model, qmMesh_GetMaterialIndex(mesh));
-  if (material != nullptr) out << "usemtl " << NameText(qmMaterial_GetName(material)) << '\n';
+  if (material != nullptr)
+    out << "usemtl " << ObjName(qmMaterial_GetName(material), nullptr) << '\n';
 
   const int vertexCount = qmMesh_GetVertexCount(mesh);
   const int normalCount = qmMesh_GetNormalCount(mesh);
@@ -93,7 +128,7 @@ std::string BaseName(const std::string& path) {
 
 void WriteObj(qmModel* model, const std::string& mtlName, std::ostream& out, ExportNotes& notes) {
   out << "# qmhost\n";
-  if (!mtlName.empty()) out << "mtllib " << mtlName << '\n';
+  if (!mtlName.empty()) out << "mtllib " << LibraryName(mtlName, notes) << '\n';
   long vertexBase = 0;
   long normalBase = 0;
   for (int m = 0, n = qmModel_GetMeshCount(model); m < n; ++m) {
@@ -110,7 +145,7 @@ void WriteMtl(qmModel* model, std::ostream& out, ExportNotes& notes) {
   out << "# qmhost\n";
   for (int m = 0, n = qmModel_GetMaterialCount(model); m < n; ++m) {
     const qmMaterial* material = qmModel_GetMaterialAt(model, m);
-    out << "newmtl " << NameText(qmMaterial_GetName(material)) << '\n';
+    out << "newmtl " << ObjName(qmMaterial_GetName(material), &notes.namesWithControls) << '\n';
     Floats(out, "Ka", qmMaterial_GetAmbient(material), 3, notes);
     Floats(out, "Kd", qmMaterial_GetDiffuse(material), 3, notes);
     Floats(out, "Ks", qmMaterial_GetSpecular(material), 3, notes);
@@ -124,9 +159,11 @@ void WriteMtl(qmModel* model, std::ostream& out, ExportNotes& notes) {
   }
 }
 
+std::vector<std::string> ObjSavePaths(const std::string& path) { return {MtlPath(path), path}; }
+
 bool SaveObjFiles(qmModel* model, const std::string& path, ExportNotes& notes,
                   std::string& error) {
-  const std::string mtlPath = MtlPath(path);
+  const std::string mtlPath = ObjSavePaths(path).front();
   // The library first: an .obj in place always finds the library it names.
   return SaveFiles({FileToSave{mtlPath,
                                [&](std::ostream& out) {

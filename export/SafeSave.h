@@ -2,6 +2,29 @@
 // full to a temporary file beside its target (straight from its writer, with
 // no copy in memory), flushed to disk, and renamed into place only when every
 // file of the save has been written.
+//
+// What a caller may rely on:
+// - A target that is a symbolic link is written through: the chain of links
+//   is followed and the file at its end is replaced, beside which the
+//   temporary is made (as cp does); the links stay as they were. A link in a
+//   sticky folder anyone may write to (/tmp) is followed only when it belongs
+//   to the user or to the folder's owner, as the kernel's protected_symlinks
+//   has it: nobody else's link aims a save at the user's files.
+// - An existing target keeps its permission bits; a new one gets those of any
+//   new file of the user (0666 less the umask).
+// - Temporary files are named ".qmhost-" and eight random characters in the
+//   target's folder, whatever the length of the target's own name. They never
+//   outlive the process: every error path removes them, an exception from a
+//   writer (std::bad_alloc) passes on after removing them, and SIGHUP, SIGINT
+//   and SIGTERM remove those still being written before the process ends by
+//   the signal's default action (the handler is set at the first save, for
+//   each of these signals that is not ignored and has no handler yet).
+// - Should a rename fail when earlier files of the save are already in place,
+//   those are put back as they were (an old file is kept reachable by a hard
+//   link made just before its rename). When one can't be put back, the error
+//   says which file was replaced, and where its old content is kept.
+// - A target that exists but is no regular file (a FIFO, a device, a socket)
+//   is refused; a folder makes the rename fail.
 #ifndef QM_EXPORT_SAFESAVE_H
 #define QM_EXPORT_SAFESAVE_H
 
@@ -19,12 +42,15 @@ struct FileToSave {
 
 // Saves all files, renaming them into place in the order given. On failure
 // returns false and sets `error` to one sentence naming the file and the
-// reason ("cannot save out/a.glb: No such file or directory"); no temporary
-// file is left behind, and a target that was not yet renamed keeps its old
-// content. (Should a later rename fail, the files renamed before it stay new.)
+// reason: the system's for a failed write ("cannot save out/a.glb: No space
+// left on device"), "its content could not be formed" when a writer returned
+// false on a stream that took all it was given.
 bool SaveFiles(const std::vector<FileToSave>& files, std::string& error);
 
 bool SaveFile(const std::string& path, const std::function<bool(std::ostream&)>& write,
               std::string& error);
+
+// "a folder", "a FIFO", "a character device", ... for a file's st_mode.
+const char* FileKindName(unsigned mode);
 
 #endif  // QM_EXPORT_SAFESAVE_H

@@ -3,9 +3,12 @@
 // A file of any bytes imported as fuzz_import does, then saved in every format
 // qmhost writes, so the savers meet whatever a file can make: NaNs and
 // infinities, empty meshes, names of raw bytes, meshes without a material,
-// level and marker names that only look like the structure they name.
+// level and marker names that only look like the structure they name. The
+// OBJ and MTL text is read line by line as it is written: no name may start a
+// line of its own.
 #include <cstddef>
 #include <cstdint>
+#include <ostream>
 #include <streambuf>
 #include <string>
 
@@ -23,6 +26,55 @@ class NullBuffer : public std::streambuf {
  protected:
   int_type overflow(int_type c) override { return traits_type::not_eof(c); }
   std::streamsize xsputn(const char*, std::streamsize count) override { return count; }
+};
+
+// Takes the OBJ and MTL text as it is written and checks that every line
+// starts with a statement the writer writes: a name from the file must never
+// end a line and start one of its own.
+class ObjLineCheck : public std::streambuf {
+ protected:
+  int_type overflow(int_type c) override {
+    if (c != traits_type::eof()) Take(traits_type::to_char_type(c));
+    return traits_type::not_eof(c);
+  }
+  std::streamsize xsputn(const char* data, std::streamsize count) override {
+    for (std::streamsize n = 0; n < count; ++n) Take(data[n]);
+    return count;
+  }
+
+ private:
+  void Take(char c) {
+    if (c == '\n') {
+      if (inWord_) Check();
+      atLineStart_ = true;
+      inWord_ = false;
+      return;
+    }
+    if (atLineStart_) {
+      atLineStart_ = false;
+      inWord_ = true;
+      word_.clear();
+    }
+    if (!inWord_) return;
+    if (c == ' ') {
+      Check();
+      inWord_ = false;
+    } else {
+      word_ += c;
+    }
+  }
+  void Check() const {
+    static const char* const kStatements[] = {"#",  "mtllib", "o",  "usemtl", "v",  "vt",
+                                              "vn", "f",      "p",  "newmtl", "Ka", "Kd",
+                                              "Ks", "Ke",     "Ns", "d"};
+    for (const char* statement : kStatements)
+      if (word_ == statement) return;
+    FuzzFail("an OBJ or MTL line starts with no statement the writer writes", -1);
+  }
+
+  bool atLineStart_ = true;
+  bool inWord_ = false;
+  std::string word_;
 };
 
 // The JSON must parse back (any name byte included) and list what the model holds.
@@ -47,8 +99,10 @@ void SaveEveryFormat(qmModel* model) {
   const ModelStructure tree = DescribeStructure(model);
   WriteGltf(model, &tree, GltfForm::Binary, out, notes);
   WriteGltf(model, nullptr, GltfForm::Embedded, out, notes);
-  WriteObj(model, "model.mtl", out, notes);
-  WriteMtl(model, out, notes);
+  ObjLineCheck lines;
+  std::ostream obj(&lines);
+  WriteObj(model, "model.mtl", obj, notes);
+  WriteMtl(model, obj, notes);
   if (!notes.Empty() && notes.Text().empty()) FuzzFail("export notes without a sentence", -1);
 }
 

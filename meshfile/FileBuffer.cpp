@@ -1,6 +1,10 @@
 #include "FileBuffer.h"
 
 #include <sys/stat.h>
+#if !defined(_WIN32)
+#  include <fcntl.h>
+#  include <unistd.h>
+#endif
 
 #include <cstdint>
 #include <cstdio>
@@ -54,8 +58,22 @@ void FileBuffer::Load(const char* path) {
   data = nullptr;
   size = 0;
 
+#if defined(_WIN32)
   std::FILE* f = std::fopen(path, "rb");
   if (f == nullptr) return;
+#else
+  // Only a regular file is opened, and without waiting: opening a FIFO
+  // blocks until a writer comes, and a device may never end its content.
+  struct stat before;
+  if (::stat(path, &before) != 0 || !S_ISREG(before.st_mode)) return;
+  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return;
+  std::FILE* f = ::fdopen(fd, "rb");
+  if (f == nullptr) {
+    ::close(fd);
+    return;
+  }
+#endif
   // The file is read whole, straight into its buffer: stdio's own buffer
   // would only add a copy and its memory.
   std::setvbuf(f, nullptr, _IONBF, 0);

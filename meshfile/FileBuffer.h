@@ -6,8 +6,9 @@
 #include <cstdint>
 
 // Owns the bytes of one file. `data` is null when the file could not be
-// loaded (missing, a folder, unreadable, 2 GiB or more, or no memory); an empty
-// file loads with `data` set and `size` 0.
+// loaded (missing, no regular file, unreadable, 2 GiB or more, or no memory);
+// an empty file loads with `data` set and `size` 0. A FIFO or a device is
+// refused without waiting on it.
 class FileBuffer {
  public:
   explicit FileBuffer(const char* path);

@@ -9,6 +9,7 @@
 
 #include "FileBuffer.h"
 #include "ImportCommand.h"
+#include "InputFiles.h"
 #include "LayoutCheck.h"
 
 namespace {
@@ -35,11 +36,8 @@ std::string Count(std::int64_t count, const char* one, const char* many) {
 
 // Why a file can't be read, as FileBuffer does not say.
 std::string UnreadableReason(const std::string& path) {
-  struct stat status;
-  if (::stat(path.c_str(), &status) != 0) return std::strerror(errno);
-  if (S_ISDIR(status.st_mode)) return "it is a folder";
-  if (status.st_size >= 0x80000000LL) return "it is 2 GiB or more";
-  return "it cannot be read";
+  const std::string problem = InputProblem(path);
+  return problem.empty() ? "it cannot be read" : problem;
 }
 
 bool CheckFile(const std::string& path, std::ostream& out) {

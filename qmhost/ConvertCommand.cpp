@@ -5,12 +5,14 @@
 
 #include <filesystem>
 #include <iostream>
+#include <new>
 #include <set>
 #include <system_error>
 
 #include "ConvertProgress.h"
 #include "Export.h"
 #include "ImportCommand.h"
+#include "InputFiles.h"
 #include "ModelSave.h"
 #include "PluginImport.h"
 #include "PluginModule.h"
@@ -33,11 +35,6 @@ std::string Joined(const std::vector<std::string>& messages) {
   std::string text;
   for (const std::string& message : messages) text += (text.empty() ? "" : " ") + message;
   return text;
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-  std::error_code error;
-  return fs::equivalent(a, b, error);
 }
 
 int TerminalWidth() {
@@ -66,6 +63,13 @@ int RunConvertCommand(const ConvertOptions& options) {
     return kExitUsage;
   }
 
+  // Every file of the batch is an input of every save: `convert a.msh a.glb`
+  // must not replace a.glb before it is read.
+  RunInputs inputs;
+  inputs.Add(options.plugin);
+  for (const std::string& input : options.files) inputs.Add(input);
+  const SaveFormat format = *FormatNamed(options.to);
+
   const bool terminal = ::isatty(STDERR_FILENO) != 0;
   ConvertProgress progress(std::cerr, terminal, terminal ? TerminalWidth() : 80,
                            options.files.size());
@@ -77,28 +81,38 @@ int RunConvertCommand(const ConvertOptions& options) {
     Outcome outcome = Outcome::Failed;
     std::string line;
     bool noted = false;
+    bool earlier = false;
     std::error_code ignored;
-    if (!written.insert(fs::absolute(output, ignored).lexically_normal().string()).second) {
+    for (const std::string& path : SavedPaths(format, output))
+      earlier = !written.insert(fs::absolute(path, ignored).lexically_normal().string()).second ||
+                earlier;
+    const std::string replaced = inputs.Replaced(SavedPaths(format, output));
+    if (!replaced.empty()) {
+      line = "failed " + input + ": cannot save " + output + ": " + replaced;
+    } else if (earlier) {
       line = "failed " + input + ": " + output + " is already the output of an earlier file";
-    } else if (SameFile(input, output)) {
-      line = "failed " + input + ": the output would replace the input";
     } else {
-      PluginImport imported = ImportThroughPlugin(*plugin, input);
-      ExportNotes notes;
-      std::string error;
-      if (!imported.error.empty()) {
-        line = "failed " + imported.error;
-      } else if (!SaveModel(imported.model.get(), *FormatNamed(options.to), output, false, notes,
-                            error)) {
-        line = "failed " + input + ": " + error;
-      } else {
-        // Values the format could not hold are the format's limit, not damage
-        // to the file: said on the line, but the file counts as converted.
-        outcome = imported.messages.empty() ? Outcome::Converted : Outcome::Damaged;
-        line = (imported.messages.empty() ? "converted " : "damaged ") + input + " -> " + output;
-        if (!imported.messages.empty()) line += ": " + Joined(imported.messages);
-        if (!notes.Empty()) line += " (saved with changes: " + notes.Text() + ")";
-        noted = !notes.Empty();
+      // Memory that runs out for one file leaves the next its chance.
+      try {
+        PluginImport imported = ImportThroughPlugin(*plugin, input);
+        ExportNotes notes;
+        std::string error;
+        if (!imported.error.empty()) {
+          line = "failed " + imported.error;
+        } else if (!SaveModel(imported.model.get(), format, output, false, inputs, notes,
+                              error)) {
+          line = "failed " + input + ": " + error;
+        } else {
+          // Values the format could not hold are the format's limit, not damage
+          // to the file: said on the line, but the file counts as converted.
+          outcome = imported.messages.empty() ? Outcome::Converted : Outcome::Damaged;
+          line = (imported.messages.empty() ? "converted " : "damaged ") + input + " -> " + output;
+          if (!imported.messages.empty()) line += ": " + Joined(imported.messages);
+          if (!notes.Empty()) line += " (saved with changes: " + notes.Text() + ")";
+          noted = !notes.Empty();
+        }
+      } catch (const std::bad_alloc&) {
+        line = "failed " + input + ": not enough memory to convert it";
       }
     }
     ++counts[static_cast<int>(outcome)];

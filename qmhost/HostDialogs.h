@@ -23,6 +23,12 @@ class HostDialogs {
   // The texts of the message boxes shown so far.
   const std::vector<std::string>& Messages() const { return messages_; }
 
+  // The path the dialog gave the plug-in; nothing when it returned 0: the
+  // user cancelled (an empty answer, the end of the input), or the path given
+  // on the command line does not fit the plug-in's buffer (TooLong()).
+  const std::optional<std::string>& Chosen() const { return chosen_; }
+  bool TooLong() const { return tooLong_; }
+
  private:
   static int OpenFile(const OPENFILENAMEA* ofn, char* path, DWORD capacity, void* context);
   static void Message(const char* text, const char* caption, UINT type, void* context);
@@ -32,6 +38,8 @@ class HostDialogs {
   std::istream& in_;
   std::ostream& out_;
   std::vector<std::string> messages_;
+  std::optional<std::string> chosen_;
+  bool tooLong_ = false;
 };
 
 // The filter pairs of a Windows file dialog's filter text, in order.

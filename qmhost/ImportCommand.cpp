@@ -5,11 +5,21 @@
 #include <string>
 
 #include "HostDialogs.h"
+#include "InputFiles.h"
 #include "ModelTree.h"
 #include "ModelSave.h"
 #include "PluginImport.h"
 #include "PluginModule.h"
 #include "qmModelRead.h"
+
+namespace {
+
+// The end of the line that says nothing was imported.
+std::string NothingWritten(const ImportOptions& options) {
+  return options.output ? "; " + *options.output + " was not written" : std::string();
+}
+
+}  // namespace
 
 int RunImportCommand(const ImportOptions& options) {
   std::optional<SaveFormat> format;
@@ -21,6 +31,8 @@ int RunImportCommand(const ImportOptions& options) {
       return kExitUsage;
     }
   }
+  RunInputs inputs;
+  inputs.Add(options.plugin);
   PluginModule module(options.plugin);
   std::string loadError;
   PlugIn* plugin = LoadImportPlugin(module, options.plugin, loadError);
@@ -36,10 +48,28 @@ int RunImportCommand(const ImportOptions& options) {
   const int result = plugin->Run(model.get());
   if (result != 0) std::cerr << "qmhost: the plug-in's run returned " << result << '\n';
 
+  // Nothing read, nothing written: a cancelled dialog or a file the plug-in
+  // could not open leaves every file as it was.
+  if (!dialogs.Chosen()) {
+    if (dialogs.TooLong()) {
+      std::cerr << "qmhost: " << options.file.value_or("") << ": the path is longer than the 255 "
+                << "characters the plug-in's dialog takes" << NothingWritten(options) << '\n';
+      return kExitMessage;
+    }
+    std::cerr << "qmhost: no file was chosen; nothing was imported" << NothingWritten(options)
+              << '\n';
+    return options.output ? kExitMessage : kExitClean;
+  }
+  if (PluginReadNothing(dialogs.Messages())) {
+    std::cerr << "qmhost: " << WhyNotRead(*dialogs.Chosen()) << NothingWritten(options) << '\n';
+    return kExitMessage;
+  }
+
   if (options.output) {
+    inputs.Add(*dialogs.Chosen());
     ExportNotes notes;
     std::string error;
-    if (!SaveModel(model.get(), *format, *options.output, options.flat, notes, error)) {
+    if (!SaveModel(model.get(), *format, *options.output, options.flat, inputs, notes, error)) {
       std::cerr << "qmhost: " << error << '\n';
       return kExitMessage;
     }

@@ -1,6 +1,7 @@
 #include "ModelSave.h"
 
 #include <cctype>
+#include <new>
 #include <ostream>
 
 #include "ModelJson.h"
@@ -23,8 +24,30 @@ std::optional<SaveFormat> FormatOfPath(const std::string& path) {
   return FormatNamed(path.substr(dot + 1));
 }
 
-bool SaveModel(qmModel* model, SaveFormat format, const std::string& path, bool flat,
-               ExportNotes& notes, std::string& error) {
+const char* FormatTitle(SaveFormat format) {
+  switch (format) {
+    case SaveFormat::Json: return "JSON";
+    case SaveFormat::Glb:
+    case SaveFormat::Gltf: return "glTF";
+    case SaveFormat::Obj: return "OBJ";
+  }
+  return "";
+}
+
+std::vector<std::string> SavedPaths(SaveFormat format, const std::string& path) {
+  switch (format) {
+    case SaveFormat::Json: return {path};
+    case SaveFormat::Glb:
+    case SaveFormat::Gltf: return GltfSavePaths(path);
+    case SaveFormat::Obj: return ObjSavePaths(path);
+  }
+  return {path};
+}
+
+namespace {
+
+bool Save(qmModel* model, SaveFormat format, const std::string& path, bool flat,
+          ExportNotes& notes, std::string& error) {
   switch (format) {
     case SaveFormat::Json:
       return SaveFile(
@@ -45,4 +68,22 @@ bool SaveModel(qmModel* model, SaveFormat format, const std::string& path, bool 
       return SaveObjFiles(model, path, notes, error);
   }
   return false;
+}
+
+}  // namespace
+
+bool SaveModel(qmModel* model, SaveFormat format, const std::string& path, bool flat,
+               const RunInputs& inputs, ExportNotes& notes, std::string& error) {
+  const std::string replaced = inputs.Replaced(SavedPaths(format, path));
+  if (!replaced.empty()) {
+    error = "cannot save " + path + ": " + replaced;
+    return false;
+  }
+  // The savers remove their temporaries as the exception passes.
+  try {
+    return Save(model, format, path, flat, notes, error);
+  } catch (const std::bad_alloc&) {
+    error = "not enough memory to save " + path + " as " + FormatTitle(format);
+    return false;
+  }
 }

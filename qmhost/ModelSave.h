@@ -5,8 +5,10 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Export.h"
+#include "InputFiles.h"
 #include "qmModelLib.h"
 
 enum class SaveFormat { Json, Glb, Gltf, Obj };
@@ -15,11 +17,18 @@ enum class SaveFormat { Json, Glb, Gltf, Obj };
 std::optional<SaveFormat> FormatNamed(std::string name);
 // The format of a path's extension.
 std::optional<SaveFormat> FormatOfPath(const std::string& path);
+// "JSON", "glTF" or "OBJ", for the user.
+const char* FormatTitle(SaveFormat format);
 
-// Saves safely (a failed save changes no file). glTF nodes follow the file's
-// structure unless `flat`; `notes` count what the format could not hold as
-// it was; `error` says why a save failed.
+// Every file a save to `path` writes (an .obj's .mtl before it), `path` last.
+std::vector<std::string> SavedPaths(SaveFormat format, const std::string& path);
+
+// Saves safely (SafeSave.h: a failed save changes no file, leaves no
+// temporary). A save that would replace one of `inputs` writes nothing. glTF
+// nodes follow the file's structure unless `flat`; `notes` count what the
+// format could not hold as it was; `error` says why a save failed, "not
+// enough memory to save a.glb as glTF" when memory ran out.
 bool SaveModel(qmModel* model, SaveFormat format, const std::string& path, bool flat,
-               ExportNotes& notes, std::string& error);
+               const RunInputs& inputs, ExportNotes& notes, std::string& error);
 
 #endif  // QMHOST_MODELSAVE_H

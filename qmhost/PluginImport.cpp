@@ -1,11 +1,10 @@
 #include "PluginImport.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <utility>
+
+#include "InputFiles.h"
 
 namespace {
 
@@ -14,16 +13,33 @@ constexpr std::size_t kDialogPathCapacity = 256;
 
 }  // namespace
 
+const char kCouldNotOpenMessage[] = "Couldn't open the file";
+
+bool PluginReadNothing(const std::vector<std::string>& messages) {
+  return std::find(messages.begin(), messages.end(), kCouldNotOpenMessage) != messages.end();
+}
+
+std::string WhyNotRead(const std::string& path) {
+  const std::string problem = InputProblem(path);
+  return path + ": " +
+         (problem.empty() ? "the plug-in could not load it (no memory for it, or it changed "
+                            "while it was read)"
+                          : problem);
+}
+
 AnsweredDialogs::AnsweredDialogs(std::string answer) : answer_(std::move(answer)) {
   qmWinDialogs_SetHandlers(&AnsweredDialogs::OpenFile, &AnsweredDialogs::Message, this);
 }
 
 AnsweredDialogs::~AnsweredDialogs() { qmWinDialogs_SetHandlers(nullptr, nullptr, nullptr); }
 
-int AnsweredDialogs::OpenFile(const OPENFILENAMEA*, char* path, DWORD capacity, void* context) {
-  const std::string& answer = static_cast<AnsweredDialogs*>(context)->answer_;
-  if (answer.size() >= capacity) return 0;
+int AnsweredDialogs::OpenFile(const OPENFILENAMEA* ofn, char* path, DWORD capacity,
+                              void* context) {
+  auto* self = static_cast<AnsweredDialogs*>(context);
+  const std::string& answer = self->answer_;
+  if (answer.empty() || answer.size() >= capacity || answer.size() >= ofn->nMaxFile) return 0;
   std::memcpy(path, answer.c_str(), answer.size() + 1);
+  self->answered_ = true;
   return 1;
 }
 
@@ -40,20 +56,10 @@ PluginImport ImportThroughPlugin(PlugIn& plugin, const std::string& path) {
     return result;
   }
   // The plug-in only says "Couldn't open the file"; asking first gives the
-  // reason.
-  struct stat status;
-  if (::stat(path.c_str(), &status) != 0) {
-    result.error = path + ": " + std::strerror(errno);
-    return result;
-  }
-  if (S_ISDIR(status.st_mode)) {
-    result.error = path + ": is a folder";
-    return result;
-  }
-  if (std::FILE* probe = std::fopen(path.c_str(), "rb")) {
-    std::fclose(probe);
-  } else {
-    result.error = path + ": " + std::strerror(errno);
+  // reason, and keeps what can't be read (a FIFO, a device) from the plug-in.
+  const std::string problem = InputProblem(path);
+  if (!problem.empty()) {
+    result.error = path + ": " + problem;
     return result;
   }
 
@@ -61,6 +67,14 @@ PluginImport ImportThroughPlugin(PlugIn& plugin, const std::string& path) {
   AnsweredDialogs dialogs(path);
   const int returned = plugin.Run(result.model.get());
   result.messages = dialogs.TakeMessages();
+  // Nothing was read: no model to save, whatever the file turned into since
+  // it was asked about.
+  if (!dialogs.Answered() || PluginReadNothing(result.messages)) {
+    result.model.reset();
+    result.error = dialogs.Answered() ? WhyNotRead(path)
+                                      : path + ": the plug-in's dialog did not take the path";
+    return result;
+  }
   if (returned != 0)
     result.error = path + ": the plug-in's run returned " + std::to_string(returned);
   return result;

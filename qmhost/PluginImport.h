@@ -25,6 +25,10 @@ class AnsweredDialogs {
 
   const std::vector<std::string>& Messages() const { return messages_; }
   std::vector<std::string> TakeMessages() { return std::move(messages_); }
+  // Whether the dialog gave the plug-in its path; false when it was not
+  // asked, or the path is empty or too long for the plug-in's buffer (the
+  // dialog then returns 0, as a cancel).
+  bool Answered() const { return answered_; }
 
  private:
   static int OpenFile(const OPENFILENAMEA* ofn, char* path, DWORD capacity, void* context);
@@ -32,17 +36,27 @@ class AnsweredDialogs {
 
   std::string answer_;
   std::vector<std::string> messages_;
+  bool answered_ = false;
 };
 
+// The plug-in's one message when it could not open or load the file it was
+// given: the model is untouched, nothing was read.
+extern const char kCouldNotOpenMessage[];
+bool PluginReadNothing(const std::vector<std::string>& messages);
+// "PATH: REASON" for a file the plug-in could not read.
+std::string WhyNotRead(const std::string& path);
+
 struct PluginImport {
-  qmModelPtr model;                   // null when the file was not handed to the plug-in
+  qmModelPtr model;                   // null when nothing was read
   std::string error;                  // why the file could not be imported; empty otherwise
   std::vector<std::string> messages;  // the plug-in's message boxes, in order
 };
 
 // Runs `plugin` on a new model with `path` as the dialog's answer. A file
-// that cannot be opened, or whose path is too long for the dialog, gives
-// `error` (naming the file and the reason) and no model; a damaged file gives
+// that can't be read (missing, no regular file, 2 GiB or more, a path too
+// long for the dialog, or one the plug-in could not open) gives `error`
+// (naming the file and the reason) and no model; it is never opened when its
+// type shows it can't be read, so a FIFO does not block. A damaged file gives
 // the model that was built and the plug-in's messages.
 PluginImport ImportThroughPlugin(PlugIn& plugin, const std::string& path);
 

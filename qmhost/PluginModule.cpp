@@ -1,11 +1,24 @@
 #include "PluginModule.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
 
+#include "SafeSave.h"
+
 PluginModule::PluginModule(const std::string& path) {
+  // The loader opens the file itself, and would wait forever on a FIFO: only
+  // a regular file is handed to it. (A name without a slash is the loader's
+  // to look for in its own folders.)
+  struct stat status;
+  if (path.find('/') != std::string::npos && ::stat(path.c_str(), &status) == 0 &&
+      !S_ISREG(status.st_mode)) {
+    error_ = "cannot load the plug-in module " + path + ": it is " + FileKindName(status.st_mode) +
+             ", not a regular file";
+    return;
+  }
   handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle_ == nullptr) {
     const char* reason = dlerror();

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "ImportCommand.h"
+#include "InputFiles.h"
 #include "ModelStructure.h"
 #include "PluginImport.h"
 #include "PluginModule.h"
@@ -125,6 +126,14 @@ int RunRenderCommand(const RenderOptions& options) {
     return kExitUsage;
   }
 
+  RunInputs inputs;
+  inputs.Add(options.plugin);
+  inputs.Add(options.file);
+  const std::string replaced = inputs.Replaced({options.output});
+  if (!replaced.empty()) {
+    std::cerr << "qmhost: cannot save " << options.output << ": " << replaced << '\n';
+    return kExitMessage;
+  }
   const Picture picture = DrawScene(scene, options.width, options.height);
   if (!SavePng(picture, options.output, error)) {
     std::cerr << "qmhost: " << error << '\n';

@@ -1,6 +1,7 @@
 #include "ToolCommands.h"
 
 #include <iostream>
+#include <new>
 
 #include <CLI/CLI.hpp>
 
@@ -75,7 +76,14 @@ std::optional<int> ToolCommands::Run() {
   if (check_->parsed()) return RunCheckCommand(checkFiles_, std::cout);
   if (render_->parsed()) {
     ParsePictureSize(size_, renderOptions_.width, renderOptions_.height);
-    return RunRenderCommand(renderOptions_);
+    // The picture's own memory: running out says so, and the save's
+    // temporary is gone with the exception.
+    try {
+      return RunRenderCommand(renderOptions_);
+    } catch (const std::bad_alloc&) {
+      std::cerr << "qmhost: not enough memory to render " << renderOptions_.file << '\n';
+      return kExitMessage;
+    }
   }
   if (plugins_->parsed())
     return RunPluginsCommand(pluginsFolder_.empty() ? ProgramFolder() : pluginsFolder_, std::cout);

@@ -1,12 +1,18 @@
 // qmhost: a stand-in for the modelling application that runs the import
 // plug-in on any machine and saves what it builds.
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <iostream>
+#include <new>
 #include <optional>
 #include <string>
 
 #include <CLI/CLI.hpp>
 
+#include "FileOutput.h"
 #include "ImportCommand.h"
 #include "PluginModule.h"
 #include "ToolCommands.h"
@@ -15,7 +21,9 @@
 #  define QMHOST_VERSION "unknown"
 #endif
 
-int main(int argc, char** argv) {
+namespace {
+
+int RunCommand(int argc, char** argv) {
   CLI::App app{"qmhost: runs the Velun 2030V mesh import plug-in and saves the model it builds."};
   app.set_version_flag("--version", "qmhost " QMHOST_VERSION);
   app.require_subcommand(1);
@@ -29,8 +37,9 @@ int main(int argc, char** argv) {
   importCommand->footer(
       "Runs the plug-in as the host does and prints the model's structure, or saves it with -o.\n"
       "Without FILE, the plug-in's open-file dialog asks on the terminal.\n\n"
-      "Exit status: 0 clean, 1 the plug-in showed a message (file missing or damaged) or the\n"
-      "save failed, 2 usage error or a module that can't be loaded.");
+      "Exit status: 0 clean, 1 the plug-in showed a message (file missing or damaged), the\n"
+      "save failed, or the dialog was cancelled with -o, 2 usage error or a module that can't\n"
+      "be loaded.");
   importCommand->add_option("FILE", file, "The .msh file to import");
   importCommand->add_option("-o,--output", output,
                             "Save the model to OUT, in the format of its extension: .json (qmhost "
@@ -57,4 +66,36 @@ int main(int argc, char** argv) {
   }
   if (const std::optional<int> status = tools.Run()) return *status;
   return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A file grown past the size limit (ulimit -f) is a failed write, told as
+  // one ("File too large"), rather than a signal that ends the batch.
+  ::signal(SIGXFSZ, SIG_IGN);
+
+  // Standard output through a buffer that remembers why a write failed:
+  // `qmhost import x.msh > /dev/full` must not end with 0. On a terminal every
+  // output is shown at once, as the prompt of the open-file dialog needs.
+  FileOutput out(STDOUT_FILENO, 1 << 16);
+  std::streambuf* const standard = std::cout.rdbuf(&out);
+  if (::isatty(STDOUT_FILENO)) std::cout << std::unitbuf;
+
+  int status;
+  try {
+    status = RunCommand(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "qmhost: not enough memory\n";
+    status = kExitMessage;
+  }
+
+  std::cout.flush();
+  out.Flush();
+  std::cout.rdbuf(standard);
+  if (out.Error() != 0) {
+    std::cerr << "qmhost: cannot write to standard output: " << std::strerror(out.Error()) << '\n';
+    if (status == kExitClean) status = kExitMessage;
+  }
+  return status;
 }

@@ -3,10 +3,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <future>
 #include <string>
+#include <thread>
 
 #include "FileBuffer.h"
 
@@ -115,6 +120,33 @@ TEST(FileBufferLoad, WhatCannotBeLoadedLeavesDataNull) {
   }
   std::remove(big.c_str());
   rmdir(folder.c_str());
+}
+
+// A FIFO would block the open until a writer comes, and a device such as
+// /dev/zero never ends: neither is waited on. Should the load block, a writer
+// comes after a while to free it, and the test fails.
+TEST(FileBufferLoad, RefusesFifosAndDevicesWithoutWaiting) {
+  const std::string fifo = TempPath("fifo.msh");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, std::string("/dev/zero"), std::string("/dev/null")}) {
+    SCOPED_TRACE(path);
+    std::promise<void> loaded;
+    bool blocked = false;
+    std::thread rescue([&, done = loaded.get_future()] {
+      if (done.wait_for(std::chrono::seconds(5)) == std::future_status::ready) return;
+      blocked = true;
+      const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+      if (writer >= 0) close(writer);
+    });
+    {
+      FileBuffer file(path.c_str());
+      EXPECT_EQ(file.data, nullptr);
+    }
+    loaded.set_value();
+    rescue.join();
+    EXPECT_FALSE(blocked);
+  }
+  std::remove(fifo.c_str());
 }
 
 }  // namespace

@@ -117,4 +117,31 @@ TEST(Mtl, WritesEachMaterialsColoursShininessAndOpacity) {
   EXPECT_EQ(notes.adjustedValues, 1);
 }
 
+// Names from a file are anyone's bytes: none may end a line, or the name
+// adds statements of its own (a face pointing at the wrong vertices).
+TEST(Obj, WritesNoNameThatEndsALineOrStartsAStatement) {
+  qmModelPtr model = NewModel();
+  AddMaterial(model.get(), TestMaterial{"tex\nf 1 1 1"});
+  AddMaterial(model.get(), TestMaterial{"caf\xE9\x85\rKd 9 9 9"});  // NEL, CR
+  AddMesh(model.get(), TestMesh{"#h\nv 9 9 9#", {{0, 0, 0}}, {}, {}, 0, {}});
+  AddMesh(model.get(), TestMesh{"tab\there\x7F\x0B\x0C", {{1, 0, 0}}, {}, {}, 1, {}});
+  AddMesh(model.get(), TestMesh{"plain name", {{2, 0, 0}}, {}, {}, 0, {}});
+  ExportNotes notes;
+  std::ostringstream obj, mtl;
+  WriteObj(model.get(), "lib\nv 1 1 1.mtl", obj, notes);
+  WriteMtl(model.get(), mtl, notes);
+  EXPECT_EQ(obj.str(),
+            "# qmhost\n"
+            "mtllib lib_v 1 1 1.mtl\n"
+            "o #h_v 9 9 9#\nusemtl tex_f 1 1 1\nv 0 0 0\nvt 0 0\np 1\n"
+            "o tab_here___\nusemtl caf\xC3\xA9__Kd 9 9 9\nv 1 0 0\nvt 0 0\np 2\n"
+            "o plain name\nusemtl tex_f 1 1 1\nv 2 0 0\nvt 0 0\np 3\n");
+  EXPECT_EQ(mtl.str().rfind("# qmhost\nnewmtl tex_f 1 1 1\nKa 0 0 0\n", 0), 0u);
+  EXPECT_NE(mtl.str().find("\nnewmtl caf\xC3\xA9__Kd 9 9 9\nKa "), std::string::npos);
+  // Each name counted once, where it is defined: two meshes, two materials
+  // and the library.
+  EXPECT_EQ(notes.namesWithControls, 5);
+  EXPECT_EQ(notes.Text(), "5 names had control characters, written as '_'");
+}
+
 }  // namespace

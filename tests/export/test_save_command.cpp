@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <map>
 #include <sstream>
 
 #include <tiny_gltf.h>
@@ -129,6 +130,48 @@ TEST_F(SaveCommand, TellsOncePerFileOfValuesThatHadToChange) {
   EXPECT_EQ(result.errors, "qmhost: " + folder_ +
                                "/m.glb: 2 values were written as the nearest value the format "
                                "can hold\n");
+}
+
+// A file's names reach the .obj and the .mtl without adding a line: a
+// hardpoint named "h\nv 9 9 9" would add a vertex, a texture "tex\nf 1 1 1"
+// a face. Said in the one line of notes.
+TEST_F(SaveCommand, NamesFromTheFileAddNoLinesToObjOrMtl) {
+  MshFile file;
+  for (int n = 0; n < 3; ++n) file.vertices.push_back({{float(n), 0, 0}, {0, 0, 1}, {}});
+  file.indices = {0, 1, 2};
+  MshMesh mesh;
+  mesh.textureName = "tex\nf 1 1 1";
+  mesh.vertexCount = 3;
+  mesh.triangleCount = 1;
+  MshLevel level;
+  level.meshes = {mesh};
+  MshHardpoint hardpoint;
+  hardpoint.name = "h\nv 9 9 9";
+  hardpoint.points = {{1, 2, 3}};
+  file.groups.emplace_back();
+  file.groups.back().levels = {level};
+  file.groups.back().hardpoints = {hardpoint};
+  const std::string msh = folder_ + "/names.msh";
+  ASSERT_TRUE(SaveMsh(WriteMsh(file), msh));
+
+  const Result result = Import(msh, "-o '" + folder_ + "/m.obj'");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.errors, "qmhost: " + folder_ +
+                               "/m.obj: 3 names had control characters, written as '_'\n");
+  // Every line is one of the statements written, and the counts are the model's.
+  std::map<std::string, int> statements;
+  for (const char* name : {"m.obj", "m.mtl"}) {
+    std::istringstream lines(Read(folder_ + "/" + name));
+    for (std::string line; std::getline(lines, line);)
+      if (!line.empty()) ++statements[line.substr(0, line.find(' '))];
+  }
+  const std::map<std::string, int> expected = {
+      {"#", 2},  {"mtllib", 1}, {"o", 3},  {"usemtl", 2}, {"v", 4},  {"vt", 4},  {"vn", 3},
+      {"f", 1},  {"p", 1},      {"newmtl", 2}, {"Ka", 2},  {"Kd", 2}, {"Ks", 2}, {"Ke", 2},
+      {"Ns", 2}, {"d", 2}};
+  EXPECT_EQ(statements, expected);
+  EXPECT_NE(Read(folder_ + "/m.obj").find("\no #h_v 9 9 9#\n"), std::string::npos);
+  EXPECT_NE(Read(folder_ + "/m.mtl").find("\nnewmtl tex_f 1 1 1\n"), std::string::npos);
 }
 
 }  // namespace

@@ -50,12 +50,18 @@ class ToolsTest : public ::testing::Test {
     return path;
   }
 
-  // Runs qmhost with `args` (shell words) in the test's folder.
-  Outcome Qmhost(const std::string& args) const {
+  // Runs qmhost with `args` (shell words) in the test's folder, standard
+  // input from `input`. A run that hangs is ended after a minute (status 124).
+  Outcome Qmhost(const std::string& args, const std::string& input = "/dev/null") const {
+    return Shell("timeout -k 5 60 " + QmhostPath() + " " + args, input);
+  }
+
+  // Runs a shell command in the test's folder.
+  Outcome Shell(const std::string& command, const std::string& input = "/dev/null") const {
     const std::string out = Path("stdout.txt"), err = Path("stderr.txt");
-    const std::string command = "cd '" + folder_ + "' && " + std::string(QM_BINARY_DIR) +
-                                "/qmhost " + args + " </dev/null >" + out + " 2>" + err;
-    const int raw = std::system(command.c_str());
+    const std::string line =
+        "cd '" + folder_ + "' && " + command + " <" + input + " >" + out + " 2>" + err;
+    const int raw = std::system(line.c_str());
     Outcome run;
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     run.out = ReadText(out);
@@ -64,6 +70,8 @@ class ToolsTest : public ::testing::Test {
     std::remove(err.c_str());
     return run;
   }
+
+  static std::string QmhostPath() { return std::string(QM_BINARY_DIR) + "/qmhost"; }
 
   std::string folder_;
 };
