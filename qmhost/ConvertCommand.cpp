@@ -83,7 +83,7 @@ int RunConvertCommand(const ConvertOptions& options) {
     } else if (SameFile(input, output)) {
       line = "failed " + input + ": the output would replace the input";
     } else {
-      PluginImport imported = ImportThroughPlugin(*plugin, input);
+      PluginImport imported = ImportThroughPlugin(*plugin, input, options.memoryLimit);
       ExportNotes notes;
       std::string error;
       if (!imported.error.empty()) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "HostDialogs.h"
+#include "MemoryLimit.h"
 #include "ModelTree.h"
 #include "ModelSave.h"
 #include "PluginImport.h"
@@ -32,9 +33,12 @@ int RunImportCommand(const ImportOptions& options) {
   std::cout << "plug-in: " << (title != nullptr ? title : "") << '\n';
 
   qmModelPtr model(qmModel_Create());
+  qmModel_SetMemoryLimit(model.get(), options.memoryLimit);
   HostDialogs dialogs(options.file, std::cin, std::cout);
   const int result = plugin->Run(model.get());
   if (result != 0) std::cerr << "qmhost: the plug-in's run returned " << result << '\n';
+  const std::string limitNote = MemoryLimitNote(model.get(), options.memoryLimit);
+  if (!limitNote.empty()) std::cerr << "qmhost: " << limitNote << '\n';
 
   if (options.output) {
     ExportNotes notes;

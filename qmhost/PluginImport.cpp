@@ -7,6 +7,8 @@
 #include <cstring>
 #include <utility>
 
+#include "MemoryLimit.h"
+
 namespace {
 
 // The plug-in's dialog buffer: 255 characters and the NUL.
@@ -31,7 +33,8 @@ void AnsweredDialogs::Message(const char* text, const char*, UINT, void* context
   static_cast<AnsweredDialogs*>(context)->messages_.emplace_back(text != nullptr ? text : "");
 }
 
-PluginImport ImportThroughPlugin(PlugIn& plugin, const std::string& path) {
+PluginImport ImportThroughPlugin(PlugIn& plugin, const std::string& path,
+                                 std::uint64_t memoryLimit) {
   PluginImport result;
   if (path.size() >= kDialogPathCapacity) {
     result.error = path + ": the path is longer than the " +
@@ -58,9 +61,12 @@ PluginImport ImportThroughPlugin(PlugIn& plugin, const std::string& path) {
   }
 
   result.model.reset(qmModel_Create());
+  qmModel_SetMemoryLimit(result.model.get(), memoryLimit);
   AnsweredDialogs dialogs(path);
   const int returned = plugin.Run(result.model.get());
   result.messages = dialogs.TakeMessages();
+  const std::string limitNote = MemoryLimitNote(result.model.get(), memoryLimit);
+  if (!limitNote.empty()) result.messages.push_back(limitNote);
   if (returned != 0)
     result.error = path + ": the plug-in's run returned " + std::to_string(returned);
   return result;

@@ -74,7 +74,7 @@ int RunRenderCommand(const RenderOptions& options) {
     std::cerr << "qmhost: " << error << '\n';
     return kExitUsage;
   }
-  PluginImport imported = ImportThroughPlugin(*plugin, options.file);
+  PluginImport imported = ImportThroughPlugin(*plugin, options.file, options.memoryLimit);
   if (!imported.error.empty()) {
     std::cerr << "qmhost: " << imported.error << '\n';
     return kExitMessage;

@@ -15,6 +15,7 @@ struct RenderOptions {
   int height = 600;
   int level = 0;             // the detail level drawn of each group
   std::string plugin;        // the plug-in module to load
+  std::uint64_t memoryLimit = 0;  // the most memory the model may hold; 0: no limit
 };
 
 // Parses "WIDTHxHEIGHT", each 1 to kMaxPictureSide; false otherwise.

@@ -6,8 +6,31 @@
 
 #include "CheckCommand.h"
 #include "ImportCommand.h"
+#include "MemoryLimit.h"
 #include "PluginModule.h"
 #include "PluginsCommand.h"
+
+void AddMemoryLimitOption(CLI::App& command, std::string& text) {
+  command
+      .add_option("--memory-limit", text,
+                  "The most memory the model may hold, e.g. 512M or 2G (K, M, G, T: powers of "
+                  "1024); past it the import stops with what was read. Default: half the "
+                  "machine's memory, or of qmhost's control group limit if lower")
+      ->check(CLI::Validator(
+          [](std::string& value) {
+            std::uint64_t bytes = 0;
+            return ParseMemorySize(value, bytes)
+                       ? std::string()
+                       : "expected a size above 0 in bytes, or with K, M, G or T, e.g. 512M "
+                         "or 2G";
+          },
+          "SIZE"));
+}
+
+std::uint64_t MemoryLimitOf(const std::string& text) {
+  std::uint64_t bytes = 0;
+  return ParseMemorySize(text, bytes) ? bytes : DefaultMemoryLimit();
+}
 
 ToolCommands::ToolCommands(CLI::App& app) {
   convertOptions_.plugin = DefaultPluginPath();
@@ -28,6 +51,7 @@ ToolCommands::ToolCommands(CLI::App& app) {
                        "The folder to save into (made if missing)");
   convert_->add_option("--plugin", convertOptions_.plugin, "The plug-in module to load")
       ->capture_default_str();
+  AddMemoryLimitOption(*convert_, memoryLimit_);
 
   check_ = app.add_subcommand("check", "List what is wrong with .msh files, and where");
   check_->footer(
@@ -61,6 +85,7 @@ ToolCommands::ToolCommands(CLI::App& app) {
       ->capture_default_str();
   render_->add_option("--plugin", renderOptions_.plugin, "The plug-in module to load")
       ->capture_default_str();
+  AddMemoryLimitOption(*render_, memoryLimit_);
 
   plugins_ = app.add_subcommand("plugins", "List plug-in modules with their kind and title");
   plugins_->footer(
@@ -71,10 +96,14 @@ ToolCommands::ToolCommands(CLI::App& app) {
 }
 
 std::optional<int> ToolCommands::Run() {
-  if (convert_->parsed()) return RunConvertCommand(convertOptions_);
+  if (convert_->parsed()) {
+    convertOptions_.memoryLimit = MemoryLimitOf(memoryLimit_);
+    return RunConvertCommand(convertOptions_);
+  }
   if (check_->parsed()) return RunCheckCommand(checkFiles_, std::cout);
   if (render_->parsed()) {
     ParsePictureSize(size_, renderOptions_.width, renderOptions_.height);
+    renderOptions_.memoryLimit = MemoryLimitOf(memoryLimit_);
     return RunRenderCommand(renderOptions_);
   }
   if (plugins_->parsed())
