@@ -40,10 +40,17 @@ std::uint64_t LowestLimitUpFrom(const std::string& root, std::string path,
   return lowest;
 }
 
-// The memory limit of qmhost's control group (version 2's memory.max, or
-// version 1's memory.limit_in_bytes), kNone when there is none.
-std::uint64_t ControlGroupLimit() {
-  std::ifstream groups("/proc/self/cgroup");
+std::uint64_t PhysicalMemory() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long pageSize = ::sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return kNone;
+  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+}
+
+}  // namespace
+
+std::uint64_t ControlGroupMemoryLimit(const std::string& groupsFile, const std::string& root) {
+  std::ifstream groups(groupsFile);
   std::uint64_t lowest = kNone;
   std::string line;
   while (std::getline(groups, line)) {
@@ -54,26 +61,17 @@ std::uint64_t ControlGroupLimit() {
     const std::string controllers = line.substr(first + 1, second - first - 1);
     const std::string path = line.substr(second + 1);
     if (controllers.empty()) {
-      lowest = std::min(lowest, LowestLimitUpFrom("/sys/fs/cgroup", path, "memory.max"));
+      lowest = std::min(lowest, LowestLimitUpFrom(root, path, "memory.max"));
     } else if (("," + controllers + ",").find(",memory,") != std::string::npos) {
-      lowest = std::min(lowest, LowestLimitUpFrom("/sys/fs/cgroup/memory", path,
-                                                  "memory.limit_in_bytes"));
+      lowest = std::min(lowest, LowestLimitUpFrom(root + "/memory", path, "memory.limit_in_bytes"));
     }
   }
-  return lowest;
+  return lowest == kNone ? 0 : lowest;
 }
-
-std::uint64_t PhysicalMemory() {
-  const long pages = ::sysconf(_SC_PHYS_PAGES);
-  const long pageSize = ::sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return kNone;
-  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
-}
-
-}  // namespace
 
 std::uint64_t DefaultMemoryLimit() {
-  const std::uint64_t usable = std::min(PhysicalMemory(), ControlGroupLimit());
+  const std::uint64_t group = ControlGroupMemoryLimit("/proc/self/cgroup", "/sys/fs/cgroup");
+  const std::uint64_t usable = std::min(PhysicalMemory(), group == 0 ? kNone : group);
   // Nothing known: no limit but the heap's own.
   if (usable == kNone) return 0;
   return std::max<std::uint64_t>(usable / 2, 1);

@@ -17,6 +17,13 @@
 // the file) and for the save or the picture that follows.
 std::uint64_t DefaultMemoryLimit();
 
+// The lowest memory limit on qmhost's control groups, read from the list of
+// its groups (/proc/self/cgroup) and their files under `root`
+// (/sys/fs/cgroup): version 2's memory.max and version 1's
+// memory.limit_in_bytes, of the group and of each group above it. 0 when
+// none is set.
+std::uint64_t ControlGroupMemoryLimit(const std::string& groupsFile, const std::string& root);
+
 // Parses a size given on the command line: a whole number of bytes, or of
 // K, M, G or T (powers of 1024; KB, KiB and lower case too), e.g. "512M",
 // "2G", "1048576". False for anything else, for 0, and for a size past 2^64.

@@ -11,11 +11,13 @@
 #include "PluginsCommand.h"
 
 void AddMemoryLimitOption(CLI::App& command, std::string& text) {
+  const std::uint64_t otherwise = DefaultMemoryLimit();
   command
       .add_option("--memory-limit", text,
                   "The most memory the model may hold, e.g. 512M or 2G (K, M, G, T: powers of "
-                  "1024); past it the import stops with what was read. Default: half the "
-                  "machine's memory, or of qmhost's control group limit if lower")
+                  "1024); past it the import stops with what was read. Default: half the memory "
+                  "of the machine or of qmhost's control group, if lower: " +
+                      (otherwise == 0 ? std::string("none") : MemorySizeText(otherwise)))
       ->check(CLI::Validator(
           [](std::string& value) {
             std::uint64_t bytes = 0;
@@ -64,8 +66,9 @@ ToolCommands::ToolCommands(CLI::App& app) {
   render_->footer(
       "Shaded triangles of one detail level of each group, from a three-quarter view that frames\n"
       "the whole model, with the markers on top.\n\n"
-      "Exit status: 0 clean, 1 the plug-in showed a message (the picture shows what it built) or\n"
-      "a file could not be read or written, 2 usage error or a module that can't be loaded.");
+      "Exit status: 0 clean, 1 the plug-in showed a message (the picture shows what it built), a\n"
+      "file could not be read or written, or the model is too much to draw (nothing is written),\n"
+      "2 usage error or a module that can't be loaded.");
   render_->add_option("FILE", renderOptions_.file, "The .msh file to draw")->required();
   render_->add_option("-o,--output", renderOptions_.output, "The PNG picture to write")
       ->required();

@@ -4,7 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -160,10 +162,41 @@ TEST(MemoryLimit, SizesParseAsWholeBytesOrPowersOf1024) {
       EXPECT_EQ(bytes, c.bytes) << c.text;
     }
   }
-  EXPECT_GT(DefaultMemoryLimit(), 0u);
   EXPECT_EQ(MemorySizeText(100), "100 bytes");
   EXPECT_EQ(MemorySizeText(512 * k * k), "512 MiB");
   EXPECT_EQ(MemorySizeText(3 * k * k * k / 2), "1.5 GiB");
+}
+
+// The default is half of the lowest of the machine's memory and the limits
+// on qmhost's control groups and every group above them, in either version.
+TEST(MemoryLimit, DefaultsToHalfOfTheMemoryTheProcessMayUse) {
+  namespace fs = std::filesystem;
+  const fs::path root = Temp("cgroup");
+  const auto write = [&](const std::string& relative, const std::string& text) {
+    fs::create_directories((root / relative).parent_path());
+    std::ofstream(root / relative) << text;
+  };
+  write("self", "0::/outer/inner\n");
+  write("outer/inner/memory.max", "max\n");
+  write("outer/memory.max", "3000000000\n");
+  write("memory.max", "8000000000\n");
+  EXPECT_EQ(ControlGroupMemoryLimit((root / "self").string(), root.string()), 3000000000u);
+
+  write("self", "5:cpu,memory:/box\n1:name=systemd:/box\n0::/\n");
+  write("memory/box/memory.limit_in_bytes", "2000000000\n");
+  write("memory/memory.limit_in_bytes", "9223372036854771712\n");  // version 1's "none"
+  EXPECT_EQ(ControlGroupMemoryLimit((root / "self").string(), root.string()), 2000000000u);
+
+  write("self", "0::/elsewhere\n");
+  fs::remove(root / "memory.max");
+  EXPECT_EQ(ControlGroupMemoryLimit((root / "self").string(), root.string()), 0u);
+  EXPECT_EQ(ControlGroupMemoryLimit((root / "none").string(), root.string()), 0u);
+  fs::remove_all(root);
+
+  const std::uint64_t machine = static_cast<std::uint64_t>(::sysconf(_SC_PHYS_PAGES)) *
+                                static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+  const std::uint64_t group = ControlGroupMemoryLimit("/proc/self/cgroup", "/sys/fs/cgroup");
+  EXPECT_EQ(DefaultMemoryLimit(), (group != 0 ? std::min(machine, group) : machine) / 2);
 }
 
 // The commands that import give the model the limit: past it the plug-in's
