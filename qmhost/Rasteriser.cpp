@@ -430,8 +430,6 @@ class Canvas {
                 depth_.begin() + static_cast<std::ptrdiff_t>(y + 1) * stride_, 0.0f);
   }
 
-  int Width() const { return width_; }
-  int Height() const { return height_; }
   int BlockRows() const { return blocksY_; }
 
   // Draws the triangles of `items` in their order whose block rows are
@@ -612,6 +610,7 @@ std::uint32_t OrderedBits(float value) {
   return bits & 0x80000000u ? ~bits : bits | 0x80000000u;
 }
 
+// FNV-1a over the corners' coordinates: copies of a triangle hash alike.
 std::uint32_t HashOf(const Projected* const (&corners)[3]) {
   std::uint32_t hash = 2166136261u;
   for (const Projected* p : corners) {
