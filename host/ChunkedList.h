@@ -51,11 +51,9 @@ class ChunkedList {
   // Frees the chunks and the chunk table that came from the general heap;
   // the arena frees the rest. The list is empty afterwards. The arena calls
   // this for every list that took memory from the heap when it is cleared.
-  void Release() {
-    for (std::uint32_t c = 0; c < chunkCount_; ++c) {
-      if (!FromArena(ChunkBytes(c))) ::operator delete(chunks_[c]);
-    }
-    if (!FromArena(Capacity(chunkCount_) * sizeof(T*))) ::operator delete(chunks_);
+  void Release(ModelArena& arena) {
+    for (std::uint32_t c = 0; c < chunkCount_; ++c) Give(arena, chunks_[c], ChunkBytes(c));
+    if (chunks_ != nullptr) Give(arena, chunks_, Capacity(chunkCount_) * sizeof(T*));
     *this = ChunkedList();
   }
 
@@ -86,34 +84,40 @@ class ChunkedList {
   }
 
   static void* Take(ModelArena& arena, std::size_t bytes) {
-    return FromArena(bytes) ? arena.Allocate(bytes) : ::operator new(bytes);
+    return FromArena(bytes) ? arena.Allocate(bytes) : arena.TakeLarge(bytes);
   }
-  static void Give(void* piece, std::size_t bytes) {
-    if (!FromArena(bytes)) ::operator delete(piece);
+  static void Give(ModelArena& arena, void* piece, std::size_t bytes) {
+    if (!FromArena(bytes)) arena.GiveLarge(piece, bytes);
   }
 
   // Out of line, so that appending in the common case needs no stack frame.
+  // Whatever it takes it takes before the list changes: when memory runs out
+  // (the model's budget or the heap's) the list is as it was.
   QM_NOINLINE int AppendInNewChunk(ModelArena& arena) {
     if (size_ >= static_cast<std::uint32_t>(INT_MAX)) return -1;
     const std::size_t chunkBytes = ChunkBytes(chunkCount_);
-    // Chunks only grow, and the chunk table outgrows the arena only after
-    // them: the first chunk from the heap is where the list starts to need
-    // releasing.
-    if (!FromArena(chunkBytes) && (chunkCount_ == 0 || FromArena(ChunkBytes(chunkCount_ - 1))))
-      arena.Track(this, [](void* list) { static_cast<ChunkedList*>(list)->Release(); });
     T* chunk = static_cast<T*>(Take(arena, chunkBytes));
     const std::size_t capacity = Capacity(chunkCount_);
-    if (chunkCount_ == capacity) {
-      const std::size_t grown = capacity == 0 ? kFirstCapacity : 2 * capacity;
-      T** table;
-      try {
-        table = static_cast<T**>(Take(arena, grown * sizeof(T*)));
-      } catch (...) {
-        Give(chunk, chunkBytes);
-        throw;
-      }
+    const std::size_t grown =
+        chunkCount_ < capacity ? capacity : capacity == 0 ? kFirstCapacity : 2 * capacity;
+    T** table = chunks_;
+    try {
+      if (grown != capacity) table = static_cast<T**>(Take(arena, grown * sizeof(T*)));
+      // Chunks only grow, and the chunk table outgrows the arena only after
+      // them: the first chunk from the heap is where the list starts to need
+      // releasing.
+      if (!FromArena(chunkBytes) && (chunkCount_ == 0 || FromArena(ChunkBytes(chunkCount_ - 1))))
+        arena.Track(this, [](void* list, ModelArena& owner) {
+          static_cast<ChunkedList*>(list)->Release(owner);
+        });
+    } catch (...) {
+      if (table != chunks_) Give(arena, table, grown * sizeof(T*));
+      Give(arena, chunk, chunkBytes);
+      throw;
+    }
+    if (table != chunks_) {
       for (std::uint32_t c = 0; c < chunkCount_; ++c) table[c] = chunks_[c];
-      if (chunks_ != nullptr) Give(chunks_, capacity * sizeof(T*));
+      if (chunks_ != nullptr) Give(arena, chunks_, capacity * sizeof(T*));
       chunks_ = table;
     }
     chunks_[chunkCount_++] = chunk;

@@ -16,6 +16,8 @@
 #include <random>
 #include <vector>
 
+#include "MemoryBudget.h"
+
 // The multiplier of the name hash: odd, and drawn once per process, since
 // names come from files and a file made to put many names in one slot would
 // make every look-up walk them all.
@@ -57,11 +59,17 @@ struct NameKey {
   std::uint32_t hash = 0;
 };
 
-// Object: a struct with `char name[32]` and `int nextSame, prevSame`.
+// The model's list of its meshes or materials, in index order.
+template <typename Object>
+using ObjectList = std::vector<Object*, BudgetAllocator<Object*>>;
+
+// Object: a struct with `char name[32]` and `int nextSame, prevSame`. The
+// table's memory counts against `budget`.
 template <typename Object>
 class NameIndex {
  public:
-  explicit NameIndex(const std::vector<Object*>& objects) : objects_(objects) {}
+  NameIndex(const ObjectList<Object>& objects, MemoryBudget& budget)
+      : objects_(objects), slots_(BudgetAllocator<Slot>(budget)) {}
 
   NameKey Key(const char* name) const { return NameKey(name, multiplier_); }
 
@@ -172,7 +180,7 @@ class NameIndex {
   }
 
   void Rehash(std::size_t size) {
-    std::vector<Slot> old(size, Slot{0, -1});
+    SlotList old(size, Slot{0, -1}, slots_.get_allocator());
     old.swap(slots_);
     unsigned bits = 0;
     while ((std::size_t{1} << bits) < size) ++bits;
@@ -206,9 +214,11 @@ class NameIndex {
     --used_;
   }
 
-  const std::vector<Object*>& objects_;
+  using SlotList = std::vector<Slot, BudgetAllocator<Slot>>;
+
+  const ObjectList<Object>& objects_;
   const std::uint32_t multiplier_ = NameHashMultiplier();
-  std::vector<Slot> slots_;  // a power of two of them, at least 16, or none
+  SlotList slots_;  // a power of two of them, at least 16, or none
   unsigned shift_ = 32;      // 32 - log2 of their number
   std::size_t used_ = 0;
 };

@@ -5,7 +5,10 @@
 // GetAt stays valid while more are appended. The objects and the small pieces
 // of their lists come from the model's arena, and everything goes when the
 // model is emptied. Look-ups by name go through a hash index, so an
-// import that finds a material per mesh does not scan the whole model.
+// import that finds a material per mesh does not scan the whole model. All
+// the memory a model takes counts against its limit (MemoryBudget.h), block
+// by block: past the limit the call that needs a block throws
+// std::bad_alloc, as on a machine out of memory.
 //
 // The functions the import calls once per vertex or triangle are written so
 // that their common path falls straight through without a stack frame: a
@@ -80,11 +83,12 @@ static_assert(sizeof(qmMaterial) <= ModelArena::kLargestPiece, "");
 
 struct qmModel {
   int totalFrames = 0;
+  // First: everything below takes its memory through the arena's budget.
   ModelArena arena;
-  std::vector<qmMesh*> meshes;
-  std::vector<qmMaterial*> materials;
-  NameIndex<qmMesh> meshNames{meshes};
-  NameIndex<qmMaterial> materialNames{materials};
+  ObjectList<qmMesh> meshes{BudgetAllocator<qmMesh*>(arena.Budget())};
+  ObjectList<qmMaterial> materials{BudgetAllocator<qmMaterial*>(arena.Budget())};
+  NameIndex<qmMesh> meshNames{meshes, arena.Budget()};
+  NameIndex<qmMaterial> materialNames{materials, arena.Budget()};
 
   qmModel() = default;
   qmModel(const qmModel&) = delete;
@@ -99,6 +103,7 @@ struct qmModel {
     materials.clear();
     materials.shrink_to_fit();
     arena.Clear();
+    arena.Budget().ForgetRefusal();
   }
 };
 
@@ -107,7 +112,7 @@ namespace {
 // A new object of the model, entered under the empty name; every step that
 // can fail comes before the model changes.
 template <typename Object>
-int AddObject(qmModel* model, std::vector<Object*>& list, NameIndex<Object>& names) {
+int AddObject(qmModel* model, ObjectList<Object>& list, NameIndex<Object>& names) {
   if (list.size() >= static_cast<std::size_t>(INT_MAX)) return -1;
   names.Reserve();
   if (list.size() == list.capacity()) list.reserve(list.empty() ? 16 : 2 * list.size());
@@ -120,7 +125,7 @@ int AddObject(qmModel* model, std::vector<Object*>& list, NameIndex<Object>& nam
 }
 
 template <typename Object>
-Object* ObjectAt(std::vector<Object*>& list, int index) {
+Object* ObjectAt(ObjectList<Object>& list, int index) {
   if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return nullptr;
   return list[static_cast<std::size_t>(index)];
 }
@@ -269,6 +274,14 @@ void qmTriangle_SetNormalIndices(qmTriangle* triangle, const uint16_t* indices) 
 
 qmModel* qmModel_Create(void) { return new qmModel(); }
 void qmModel_Free(qmModel* model) { delete model; }
+
+void qmModel_SetMemoryLimit(qmModel* model, uint64_t bytes) {
+  model->arena.Budget().SetLimit(bytes == 0 ? MemoryBudget::kNoLimit : bytes);
+}
+uint64_t qmModel_GetMemoryHeld(const qmModel* model) { return model->arena.Budget().Held(); }
+int qmModel_GetMemoryLimitReached(const qmModel* model) {
+  return model->arena.Budget().Refused() ? 1 : 0;
+}
 
 int qmModel_GetTotalFrames(const qmModel* model) { return model->totalFrames; }
 int qmModel_GetMeshCount(const qmModel* model) { return static_cast<int>(model->meshes.size()); }

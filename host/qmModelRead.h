@@ -19,6 +19,17 @@ extern "C" {
 QM_MODEL_API qmModel* qmModel_Create(void);
 QM_MODEL_API void qmModel_Free(qmModel* model);
 
+/* The most memory the model may hold, in bytes; 0, the default, for no limit.
+   Past it, a call that needs more memory (a new mesh or material, a name, an
+   element that starts a new block of its list) throws std::bad_alloc, as it
+   does when the system has no memory left, and leaves the model as it was
+   before the call. Counted are the blocks the model takes from the heap. */
+QM_MODEL_API void qmModel_SetMemoryLimit(qmModel* model, uint64_t bytes);
+/* The bytes the model holds now, as counted against its limit. */
+QM_MODEL_API uint64_t qmModel_GetMemoryHeld(const qmModel* model);
+/* 1 when the limit refused memory since the model was last emptied, else 0. */
+QM_MODEL_API int qmModel_GetMemoryLimitReached(const qmModel* model);
+
 QM_MODEL_API int qmModel_GetTotalFrames(const qmModel* model);
 QM_MODEL_API int qmModel_GetMeshCount(const qmModel* model);
 QM_MODEL_API int qmModel_GetMaterialCount(const qmModel* model);

@@ -94,7 +94,7 @@ int RunConvertCommand(const ConvertOptions& options) {
     } else {
       // Memory that runs out for one file leaves the next its chance.
       try {
-        PluginImport imported = ImportThroughPlugin(*plugin, input);
+        PluginImport imported = ImportThroughPlugin(*plugin, input, options.memoryLimit);
         ExportNotes notes;
         std::string error;
         if (!imported.error.empty()) {

@@ -3,6 +3,7 @@
 #ifndef QMHOST_CONVERTCOMMAND_H
 #define QMHOST_CONVERTCOMMAND_H
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@ struct ConvertOptions {
   std::string to = "glb";             // glb, gltf, obj or json
   std::optional<std::string> folder;  // where the outputs go; beside each input if absent
   std::string plugin;                 // the plug-in module to load
+  std::uint64_t memoryLimit = 0;      // the most memory each model may hold; 0: no limit
 };
 
 // Converts every file, whatever happens to the others: file.msh becomes

@@ -6,6 +6,7 @@
 
 #include "HostDialogs.h"
 #include "InputFiles.h"
+#include "MemoryLimit.h"
 #include "ModelTree.h"
 #include "ModelSave.h"
 #include "PluginImport.h"
@@ -44,9 +45,12 @@ int RunImportCommand(const ImportOptions& options) {
   std::cout << "plug-in: " << (title != nullptr ? title : "") << '\n';
 
   qmModelPtr model(qmModel_Create());
+  qmModel_SetMemoryLimit(model.get(), options.memoryLimit);
   HostDialogs dialogs(options.file, std::cin, std::cout);
   const int result = plugin->Run(model.get());
   if (result != 0) std::cerr << "qmhost: the plug-in's run returned " << result << '\n';
+  const std::string limitNote = MemoryLimitNote(model.get(), options.memoryLimit);
+  if (!limitNote.empty()) std::cerr << "qmhost: " << limitNote << '\n';
 
   // Nothing read, nothing written: a cancelled dialog or a file the plug-in
   // could not open leaves every file as it was.

@@ -2,6 +2,7 @@
 #ifndef QMHOST_IMPORTCOMMAND_H
 #define QMHOST_IMPORTCOMMAND_H
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -10,6 +11,7 @@ struct ImportOptions {
   std::optional<std::string> output;  // save path; the tree goes to standard output if absent
   bool flat = false;                  // glTF: a plain list of nodes rather than the file's tree
   std::string plugin;                 // the plug-in module to load
+  std::uint64_t memoryLimit = 0;      // the most memory the model may hold; 0: no limit
 };
 
 // Exit codes of the command.

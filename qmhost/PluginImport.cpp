@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "InputFiles.h"
+#include "MemoryLimit.h"
 
 namespace {
 
@@ -47,7 +48,8 @@ void AnsweredDialogs::Message(const char* text, const char*, UINT, void* context
   static_cast<AnsweredDialogs*>(context)->messages_.emplace_back(text != nullptr ? text : "");
 }
 
-PluginImport ImportThroughPlugin(PlugIn& plugin, const std::string& path) {
+PluginImport ImportThroughPlugin(PlugIn& plugin, const std::string& path,
+                                 std::uint64_t memoryLimit) {
   PluginImport result;
   if (path.size() >= kDialogPathCapacity) {
     result.error = path + ": the path is longer than the " +
@@ -64,6 +66,7 @@ PluginImport ImportThroughPlugin(PlugIn& plugin, const std::string& path) {
   }
 
   result.model.reset(qmModel_Create());
+  qmModel_SetMemoryLimit(result.model.get(), memoryLimit);
   AnsweredDialogs dialogs(path);
   const int returned = plugin.Run(result.model.get());
   result.messages = dialogs.TakeMessages();
@@ -75,6 +78,8 @@ PluginImport ImportThroughPlugin(PlugIn& plugin, const std::string& path) {
                                       : path + ": the plug-in's dialog did not take the path";
     return result;
   }
+  const std::string limitNote = MemoryLimitNote(result.model.get(), memoryLimit);
+  if (!limitNote.empty()) result.messages.push_back(limitNote);
   if (returned != 0)
     result.error = path + ": the plug-in's run returned " + std::to_string(returned);
   return result;

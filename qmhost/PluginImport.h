@@ -5,6 +5,7 @@
 #ifndef QMHOST_PLUGINIMPORT_H
 #define QMHOST_PLUGINIMPORT_H
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,16 +50,19 @@ std::string WhyNotRead(const std::string& path);
 struct PluginImport {
   qmModelPtr model;                   // null when nothing was read
   std::string error;                  // why the file could not be imported; empty otherwise
-  std::vector<std::string> messages;  // the plug-in's message boxes, in order
+  // The plug-in's message boxes, in order, and last a note when the model
+  // reached its memory limit (MemoryLimitNote).
+  std::vector<std::string> messages;
 };
 
-// Runs `plugin` on a new model with `path` as the dialog's answer. A file
-// that can't be read (missing, no regular file, 2 GiB or more, a path too
+// Runs `plugin` on a new model, which may hold `memoryLimit` bytes (0: no
+// limit), with `path` as the dialog's answer. A file that can't be read (missing, no regular file, 2 GiB or more, a path too
 // long for the dialog, or one the plug-in could not open) gives `error`
 // (naming the file and the reason) and no model; it is never opened when its
 // type shows it can't be read, so a FIFO does not block. A damaged file gives
 // the model that was built and the plug-in's messages.
-PluginImport ImportThroughPlugin(PlugIn& plugin, const std::string& path);
+PluginImport ImportThroughPlugin(PlugIn& plugin, const std::string& path,
+                                 std::uint64_t memoryLimit = 0);
 
 // Loads the plug-in module at `path` and checks that it is an import plug-in;
 // on failure returns null with `error` set to one sentence.

@@ -27,21 +27,6 @@ Colour DiffuseOf(qmModel* model, qmMesh* mesh) {
   return {channel[0], channel[1], channel[2]};
 }
 
-Point3 PositionOf(qmMesh* mesh, int vertex) {
-  const float* p = qmVertex_GetPosition(qmMesh_GetVertexAt(mesh, vertex));
-  return {p[0], p[1], p[2]};
-}
-
-// The triangle's corners, false when one names no vertex of the mesh.
-bool Corners(qmMesh* mesh, int triangle, std::array<Point3, 3>& corners) {
-  const std::uint16_t* indices = qmTriangle_GetVertexIndices(qmMesh_GetTriangleAt(mesh, triangle));
-  for (int n = 0; n < 3; ++n) {
-    if (indices[n] >= qmMesh_GetVertexCount(mesh)) return false;
-    corners[n] = PositionOf(mesh, indices[n]);
-  }
-  return true;
-}
-
 }  // namespace
 
 bool ParsePictureSize(const std::string& text, int& width, int& height) {
@@ -71,27 +56,13 @@ Scene ModelScene(qmModel* model, const ModelStructure& structure, int level, boo
       levelFound = true;
       for (int index : node.meshes) {
         qmMesh* mesh = qmModel_GetMeshAt(model, index);
-        const Colour colour = DiffuseOf(model, mesh);
-        for (int t = 0; t < qmMesh_GetTriangleCount(mesh); ++t) {
-          SceneTriangle triangle;
-          triangle.colour = colour;
-          if (Corners(mesh, t, triangle.corners)) scene.triangles.push_back(triangle);
-        }
+        scene.surfaces.push_back({mesh, DiffuseOf(model, mesh)});
       }
     }
   }
   for (int index : structure.markers) {
     qmMesh* mesh = qmModel_GetMeshAt(model, index);
-    const Colour colour = DiffuseOf(model, mesh);
-    for (int t = 0; t < qmMesh_GetTriangleCount(mesh); ++t) {
-      std::array<Point3, 3> corners;
-      if (!Corners(mesh, t, corners)) continue;
-      for (int n = 0; n < 3; ++n)
-        if (corners[n] != corners[(n + 1) % 3])
-          scene.lines.push_back({{corners[n], corners[(n + 1) % 3]}, colour});
-    }
-    for (int v = 0; v < qmMesh_GetVertexCount(mesh); ++v)
-      scene.points.push_back({PositionOf(mesh, v), colour});
+    scene.markers.push_back({mesh, DiffuseOf(model, mesh)});
   }
   return scene;
 }
@@ -104,7 +75,7 @@ int RunRenderCommand(const RenderOptions& options) {
     std::cerr << "qmhost: " << error << '\n';
     return kExitUsage;
   }
-  PluginImport imported = ImportThroughPlugin(*plugin, options.file);
+  PluginImport imported = ImportThroughPlugin(*plugin, options.file, options.memoryLimit);
   if (!imported.error.empty()) {
     std::cerr << "qmhost: " << imported.error << '\n';
     return kExitMessage;
@@ -134,12 +105,18 @@ int RunRenderCommand(const RenderOptions& options) {
     std::cerr << "qmhost: cannot save " << options.output << ": " << replaced << '\n';
     return kExitMessage;
   }
-  const Picture picture = DrawScene(scene, options.width, options.height);
-  if (!SavePng(picture, options.output, error)) {
+  const Drawing drawing = DrawScene(scene, options.width, options.height);
+  if (drawing.tooMuch) {
+    std::cerr << "qmhost: " << options.file << ": too much to draw at " << options.width << 'x'
+              << options.height << ": its triangles lie over one another too many times (the "
+              << "limit is " << kWorkPerSample << " depth tests a sample); nothing was written\n";
+    return kExitMessage;
+  }
+  if (!SavePng(drawing.picture, options.output, error)) {
     std::cerr << "qmhost: " << error << '\n';
     return kExitMessage;
   }
-  std::cout << "saved " << options.output << " (" << scene.triangles.size() << " triangles, "
-            << scene.points.size() << " marker points)\n";
+  std::cout << "saved " << options.output << " (" << drawing.triangles << " triangles, "
+            << drawing.points << " marker points)\n";
   return imported.messages.empty() ? kExitClean : kExitMessage;
 }

@@ -7,8 +7,33 @@
 
 #include "CheckCommand.h"
 #include "ImportCommand.h"
+#include "MemoryLimit.h"
 #include "PluginModule.h"
 #include "PluginsCommand.h"
+
+void AddMemoryLimitOption(CLI::App& command, std::string& text) {
+  const std::uint64_t otherwise = DefaultMemoryLimit();
+  command
+      .add_option("--memory-limit", text,
+                  "The most memory the model may hold, e.g. 512M or 2G (K, M, G, T: powers of "
+                  "1024); past it the import stops with what was read. Default: half the memory "
+                  "of the machine or of qmhost's control group, if lower: " +
+                      (otherwise == 0 ? std::string("none") : MemorySizeText(otherwise)))
+      ->check(CLI::Validator(
+          [](std::string& value) {
+            std::uint64_t bytes = 0;
+            return ParseMemorySize(value, bytes)
+                       ? std::string()
+                       : "expected a size above 0 in bytes, or with K, M, G or T, e.g. 512M "
+                         "or 2G";
+          },
+          "SIZE"));
+}
+
+std::uint64_t MemoryLimitOf(const std::string& text) {
+  std::uint64_t bytes = 0;
+  return ParseMemorySize(text, bytes) ? bytes : DefaultMemoryLimit();
+}
 
 ToolCommands::ToolCommands(CLI::App& app) {
   convertOptions_.plugin = DefaultPluginPath();
@@ -29,6 +54,7 @@ ToolCommands::ToolCommands(CLI::App& app) {
                        "The folder to save into (made if missing)");
   convert_->add_option("--plugin", convertOptions_.plugin, "The plug-in module to load")
       ->capture_default_str();
+  AddMemoryLimitOption(*convert_, memoryLimit_);
 
   check_ = app.add_subcommand("check", "List what is wrong with .msh files, and where");
   check_->footer(
@@ -41,8 +67,9 @@ ToolCommands::ToolCommands(CLI::App& app) {
   render_->footer(
       "Shaded triangles of one detail level of each group, from a three-quarter view that frames\n"
       "the whole model, with the markers on top.\n\n"
-      "Exit status: 0 clean, 1 the plug-in showed a message (the picture shows what it built) or\n"
-      "a file could not be read or written, 2 usage error or a module that can't be loaded.");
+      "Exit status: 0 clean, 1 the plug-in showed a message (the picture shows what it built), a\n"
+      "file could not be read or written, or the model is too much to draw (nothing is written),\n"
+      "2 usage error or a module that can't be loaded.");
   render_->add_option("FILE", renderOptions_.file, "The .msh file to draw")->required();
   render_->add_option("-o,--output", renderOptions_.output, "The PNG picture to write")
       ->required();
@@ -62,6 +89,7 @@ ToolCommands::ToolCommands(CLI::App& app) {
       ->capture_default_str();
   render_->add_option("--plugin", renderOptions_.plugin, "The plug-in module to load")
       ->capture_default_str();
+  AddMemoryLimitOption(*render_, memoryLimit_);
 
   plugins_ = app.add_subcommand("plugins", "List plug-in modules with their kind and title");
   plugins_->footer(
@@ -72,10 +100,14 @@ ToolCommands::ToolCommands(CLI::App& app) {
 }
 
 std::optional<int> ToolCommands::Run() {
-  if (convert_->parsed()) return RunConvertCommand(convertOptions_);
+  if (convert_->parsed()) {
+    convertOptions_.memoryLimit = MemoryLimitOf(memoryLimit_);
+    return RunConvertCommand(convertOptions_);
+  }
   if (check_->parsed()) return RunCheckCommand(checkFiles_, std::cout);
   if (render_->parsed()) {
     ParsePictureSize(size_, renderOptions_.width, renderOptions_.height);
+    renderOptions_.memoryLimit = MemoryLimitOf(memoryLimit_);
     // The picture's own memory: running out says so, and the save's
     // temporary is gone with the exception.
     try {

@@ -3,6 +3,7 @@
 #ifndef QMHOST_TOOLCOMMANDS_H
 #define QMHOST_TOOLCOMMANDS_H
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,11 @@
 namespace CLI {
 class App;
 }
+
+// Adds --memory-limit SIZE to `command`, its text into `text`.
+void AddMemoryLimitOption(CLI::App& command, std::string& text);
+// The limit the option's text gives, or DefaultMemoryLimit when it is empty.
+std::uint64_t MemoryLimitOf(const std::string& text);
 
 class ToolCommands {
  public:
@@ -32,6 +38,7 @@ class ToolCommands {
   std::vector<std::string> checkFiles_;
   RenderOptions renderOptions_;
   std::string size_ = "800x600";
+  std::string memoryLimit_;  // convert's or render's --memory-limit
   std::string pluginsFolder_;
 };
 

@@ -49,6 +49,8 @@ int RunCommand(int argc, char** argv) {
                           "than as the tree of groups, detail levels and hardpoints");
   importCommand->add_option("--plugin", import.plugin, "The plug-in module to load")
       ->capture_default_str();
+  std::string memoryLimit;
+  AddMemoryLimitOption(*importCommand, memoryLimit);
 
   ToolCommands tools(app);
 
@@ -62,6 +64,7 @@ int RunCommand(int argc, char** argv) {
   if (importCommand->parsed()) {
     if (!file.empty()) import.file = file;
     if (!output.empty()) import.output = output;
+    import.memoryLimit = MemoryLimitOf(memoryLimit);
     return RunImportCommand(import);
   }
   if (const std::optional<int> status = tools.Run()) return *status;

@@ -2,6 +2,7 @@
 // defaults and copies that qmhost's saves show.
 #include <gtest/gtest.h>
 
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -154,6 +155,104 @@ TEST(HostModel, FindAgreesWithAScanThroughRenames) {
         if (qmMesh_GetName(qmModel_GetMeshAt(m, n)) == cut) first = n;
       ASSERT_EQ(qmModel_FindMeshByName(m, name.c_str()), first) << "step " << step << ", '" << cut << "'";
     }
+  }
+}
+
+// What a build added before memory ran out, counted by the calls that
+// returned.
+struct Built {
+  int meshes = 0, materials = 0, vertices = 0, normals = 0, triangles = 0;
+  bool refused = false;
+};
+
+// Meshes and materials, named, each mesh with 1,000 vertices, normals and
+// triangles; stops at the first std::bad_alloc.
+Built Build(qmModel* m, int meshes) {
+  Built built;
+  try {
+    for (int k = 0; k < meshes; ++k) {
+      const std::string name = "part" + std::to_string(k);
+      qmMaterial_SetName(qmModel_GetMaterialAt(m, qmModel_AddMaterial(m)), name.c_str());
+      ++built.materials;
+      qmMesh* mesh = qmModel_GetMeshAt(m, qmModel_AddMesh(m));
+      ++built.meshes;
+      qmMesh_SetName(mesh, name.c_str());
+      for (int n = 0; n < 1000; ++n) {
+        qmMesh_AddVertex(mesh);
+        ++built.vertices;
+        qmMesh_AddVertexNormal(mesh);
+        ++built.normals;
+        qmMesh_AddTriangle(mesh);
+        ++built.triangles;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    built.refused = true;
+  }
+  return built;
+}
+
+// The model holds exactly what the calls that returned added, each element
+// in place.
+void ExpectHolds(qmModel* m, const Built& built) {
+  ASSERT_EQ(qmModel_GetMeshCount(m), built.meshes);
+  EXPECT_EQ(qmModel_GetMaterialCount(m), built.materials);
+  int vertices = 0, normals = 0, triangles = 0;
+  for (int k = 0; k < built.meshes; ++k) {
+    qmMesh* mesh = qmModel_GetMeshAt(m, k);
+    vertices += qmMesh_GetVertexCount(mesh);
+    normals += qmMesh_GetNormalCount(mesh);
+    triangles += qmMesh_GetTriangleCount(mesh);
+    if (qmMesh_GetVertexCount(mesh) > 0) {
+      EXPECT_NE(qmMesh_GetVertexAt(mesh, qmMesh_GetVertexCount(mesh) - 1), nullptr);
+    }
+    if (qmMesh_GetTriangleCount(mesh) > 0) {
+      EXPECT_NE(qmMesh_GetTriangleAt(mesh, qmMesh_GetTriangleCount(mesh) - 1), nullptr);
+    }
+  }
+  EXPECT_EQ(vertices, built.vertices);
+  EXPECT_EQ(normals, built.normals);
+  EXPECT_EQ(triangles, built.triangles);
+}
+
+// A model may hold as much as its limit and no byte more: at the limit a
+// build is as without one; one byte below, the call that needs the last
+// block throws std::bad_alloc and the model keeps what the earlier calls
+// added. It refuses again, never crashes, and after emptying takes memory
+// anew.
+TEST(HostModel, MemoryLimitRefusesPastItAndTheModelKeepsWhatWasBuilt) {
+  qmModelPtr free = NewModel();
+  const Built whole = Build(free.get(), 20);
+  ASSERT_FALSE(whole.refused);
+  const std::uint64_t held = qmModel_GetMemoryHeld(free.get());
+  EXPECT_GT(held, 20u * 1000 * (24 + 12 + 12));
+  EXPECT_EQ(qmModel_GetMemoryLimitReached(free.get()), 0);
+
+  qmModelPtr exact = NewModel();
+  qmModel_SetMemoryLimit(exact.get(), held);
+  const Built atLimit = Build(exact.get(), 20);
+  EXPECT_FALSE(atLimit.refused);
+  ExpectHolds(exact.get(), whole);
+  EXPECT_EQ(qmModel_GetMemoryHeld(exact.get()), held);
+
+  for (const std::uint64_t limit : {held - 1, held / 3, std::uint64_t{100}, std::uint64_t{1}}) {
+    qmModelPtr model = NewModel();
+    qmModel* m = model.get();
+    qmModel_SetMemoryLimit(m, limit);
+    const Built cut = Build(m, 20);
+    ASSERT_TRUE(cut.refused) << limit;
+    ExpectHolds(m, cut);
+    EXPECT_EQ(qmModel_GetMemoryLimitReached(m), 1);
+    EXPECT_LE(qmModel_GetMemoryHeld(m), limit);
+    const Built again = Build(m, 20);
+    EXPECT_TRUE(again.refused);
+    EXPECT_LE(qmModel_GetMemoryHeld(m), limit);
+
+    qmModel_Destroy(m);
+    EXPECT_EQ(qmModel_GetMemoryLimitReached(m), 0);
+    EXPECT_EQ(qmModel_GetMeshCount(m), 0);
+    qmModel_SetMemoryLimit(m, 0);  // none
+    ExpectHolds(m, Build(m, 20));
   }
 }
 

@@ -4,13 +4,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
+#include "MemoryLimit.h"
 #include "ModelJson.h"
 #include "TestSupport.h"
 
@@ -130,6 +133,118 @@ TEST(QmhostImport, AsksOnTheTerminalWithoutAFile) {
   EXPECT_EQ(cancelled.status, 0);
   EXPECT_EQ(cancelled.err, "qmhost: no file was chosen; nothing was imported\n");
   EXPECT_EQ(cancelled.out.find("model:"), std::string::npos);
+}
+
+TEST(MemoryLimit, SizesParseAsWholeBytesOrPowersOf1024) {
+  struct Case {
+    const char* text;
+    std::uint64_t bytes;  // 0: refused
+  };
+  const std::uint64_t k = 1024;
+  const Case cases[] = {
+      {"1048576", 1048576},   {"1", 1},
+      {"512M", 512 * k * k},  {"2G", 2 * k * k * k},
+      {"2g", 2 * k * k * k},  {"64K", 64 * k},
+      {"64KB", 64 * k},       {"64KiB", 64 * k},
+      {"3gib", 3 * k * k * k}, {"1T", k * k * k * k},
+      {"100B", 100},          {"010M", 10 * k * k},
+      {"16383P", 0},          {"17179869184G", 0},  // 2^64 bytes: too many
+      {"18446744073709551616", 0},
+      {"0", 0},               {"0M", 0},
+      {"-1", 0},              {"+5M", 0},
+      {"1.5G", 0},            {"0x10", 0},
+      {"M", 0},               {"", 0},
+      {"5 M", 0},             {" 5M", 0},
+      {"5MM", 0},             {"5Mb2", 0},
+      {"5X", 0},              {"5iB", 0},
+  };
+  for (const Case& c : cases) {
+    std::uint64_t bytes = 0;
+    EXPECT_EQ(ParseMemorySize(c.text, bytes), c.bytes != 0) << '"' << c.text << '"';
+    if (c.bytes != 0) {
+      EXPECT_EQ(bytes, c.bytes) << c.text;
+    }
+  }
+  EXPECT_EQ(MemorySizeText(100), "100 bytes");
+  EXPECT_EQ(MemorySizeText(512 * k * k), "512 MiB");
+  EXPECT_EQ(MemorySizeText(3 * k * k * k / 2), "1.5 GiB");
+}
+
+// The default is half of the lowest of the machine's memory and the limits
+// on qmhost's control groups and every group above them, in either version.
+TEST(MemoryLimit, DefaultsToHalfOfTheMemoryTheProcessMayUse) {
+  namespace fs = std::filesystem;
+  const fs::path root = Temp("cgroup");
+  const auto write = [&](const std::string& relative, const std::string& text) {
+    fs::create_directories((root / relative).parent_path());
+    std::ofstream(root / relative) << text;
+  };
+  write("self", "0::/outer/inner\n");
+  write("outer/inner/memory.max", "max\n");
+  write("outer/memory.max", "3000000000\n");
+  write("memory.max", "8000000000\n");
+  EXPECT_EQ(ControlGroupMemoryLimit((root / "self").string(), root.string()), 3000000000u);
+
+  write("self", "5:cpu,memory:/box\n1:name=systemd:/box\n0::/\n");
+  write("memory/box/memory.limit_in_bytes", "2000000000\n");
+  write("memory/memory.limit_in_bytes", "9223372036854771712\n");  // version 1's "none"
+  EXPECT_EQ(ControlGroupMemoryLimit((root / "self").string(), root.string()), 2000000000u);
+
+  write("self", "0::/elsewhere\n");
+  fs::remove(root / "memory.max");
+  EXPECT_EQ(ControlGroupMemoryLimit((root / "self").string(), root.string()), 0u);
+  EXPECT_EQ(ControlGroupMemoryLimit((root / "none").string(), root.string()), 0u);
+  fs::remove_all(root);
+
+  const std::uint64_t machine = static_cast<std::uint64_t>(::sysconf(_SC_PHYS_PAGES)) *
+                                static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+  const std::uint64_t group = ControlGroupMemoryLimit("/proc/self/cgroup", "/sys/fs/cgroup");
+  EXPECT_EQ(DefaultMemoryLimit(), (group != 0 ? std::min(machine, group) : machine) / 2);
+}
+
+// The commands that import give the model the limit: past it the plug-in's
+// message, then qmhost's word on the limit, and what was built is saved or
+// drawn. Nonsense is a usage error that names the option.
+TEST(MemoryLimit, StopsTheImportOfEachCommandWithThePluginsMessage) {
+  const std::string kMessage =
+      "There is not enough memory to import the whole file. The model holds what was read until "
+      "then.";
+  const std::string kNote = "The model reached the memory limit of 8 KiB (--memory-limit SIZE "
+                            "changes it).";
+  const std::string json = Temp("cut.json");
+  const Result import = Qmhost("import " + kSample + " --memory-limit 8K -o " + json);
+  EXPECT_EQ(import.status, 1);
+  EXPECT_EQ(import.err, kMessage + "\nqmhost: " + kNote + "\n");
+  const nlohmann::json cut = nlohmann::json::parse(Slurp(json));
+  EXPECT_GT(cut["meshes"].size(), 0u);
+  EXPECT_LT(cut["meshes"].size(), 30u);
+
+  const std::string folder = Temp("converted");
+  const Result convert =
+      Qmhost("convert " + kSample + " --to json -d " + folder + " --memory-limit 8K");
+  EXPECT_EQ(convert.status, 1);
+  EXPECT_NE(convert.err.find("damaged " + kSample + " -> " + folder + "/sample.json: " + kMessage +
+                             " " + kNote),
+            std::string::npos)
+      << convert.err;
+
+  const std::string picture = Temp("cut.png");
+  const Result render = Qmhost("render " + kSample + " -o " + picture + " --memory-limit 8K");
+  EXPECT_EQ(render.status, 1);
+  EXPECT_EQ(render.err, "qmhost: " + kSample + ": " + kMessage + "\nqmhost: " + kSample + ": " +
+                            kNote + "\n");
+  EXPECT_TRUE(std::ifstream(picture).good());
+
+  for (const char* command : {"import ", "render -o x.png ", "convert "}) {
+    const Result nonsense = Qmhost(command + kSample + " --memory-limit 1.5G");
+    EXPECT_EQ(nonsense.status, 2) << command;
+    EXPECT_NE(nonsense.err.find("--memory-limit: expected a size above 0"), std::string::npos)
+        << command << nonsense.err;
+  }
+  std::remove(json.c_str());
+  std::remove(picture.c_str());
+  std::remove((folder + "/sample.json").c_str());
+  std::remove(folder.c_str());
 }
 
 TEST(ModelJson, FloatsReadBackBitForBitAndNonFiniteValuesAreStrings) {

@@ -177,4 +177,48 @@ TEST(Run, PathTooLongForTheDialogIsACancel) {
   EXPECT_TRUE(user.messages.empty());
 }
 
+// A model whose memory limit the file's model passes: the import ends with
+// the out-of-memory message, and the model keeps the meshes built until then,
+// each as in the whole model but the last, which may be cut short, with
+// every triangle within its mesh's vertices. At a limit the whole model fits
+// in, nothing changes.
+TEST(Run, MemoryLimitEndsTheImportWithItsMessageAndKeepsWhatWasBuilt) {
+  const std::string path = WriteTempMsh("sample.msh", WriteMsh(SampleFile()));
+  ScriptedUser user(path);
+  MeshImportPlugIn plugin;
+  qmModelPtr whole = NewModel();
+  EXPECT_EQ(plugin.Run(whole.get()), 0);
+  ASSERT_TRUE(user.messages.empty());
+  const int meshes = qmModel_GetMeshCount(whole.get());
+
+  qmModelPtr fits = NewModel();
+  qmModel_SetMemoryLimit(fits.get(), qmModel_GetMemoryHeld(whole.get()));
+  EXPECT_EQ(plugin.Run(fits.get()), 0);
+  EXPECT_TRUE(user.messages.empty());
+  EXPECT_EQ(MeshNames(fits.get()), MeshNames(whole.get()));
+
+  qmModelPtr model = NewModel();
+  qmModel_SetMemoryLimit(model.get(), 8 * 1024);
+  EXPECT_EQ(plugin.Run(model.get()), 0);
+  ASSERT_EQ(user.messages.size(), 1u);
+  EXPECT_EQ(user.messages[0],
+            "There is not enough memory to import the whole file. The model holds what was read "
+            "until then.");
+  const int built = qmModel_GetMeshCount(model.get());
+  EXPECT_GT(built, 0);
+  EXPECT_LT(built, meshes);
+  for (int m = 0; m < built; ++m) {
+    qmMesh* mesh = qmModel_GetMeshAt(model.get(), m);
+    qmMesh* original = qmModel_GetMeshAt(whole.get(), m);
+    EXPECT_STREQ(qmMesh_GetName(mesh), qmMesh_GetName(original));
+    if (m + 1 < built) {
+      EXPECT_EQ(qmMesh_GetVertexCount(mesh), qmMesh_GetVertexCount(original)) << m;
+      EXPECT_EQ(Triangles(mesh), Triangles(original)) << m;
+    }
+    for (const std::vector<int>& corners : Triangles(mesh))
+      for (int corner : corners) EXPECT_LT(corner, qmMesh_GetVertexCount(mesh)) << m;
+  }
+  std::remove(path.c_str());
+}
+
 }  // namespace

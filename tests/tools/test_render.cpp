@@ -3,12 +3,14 @@
 // detail level chosen, and nothing drawn from values that are not numbers.
 #include <stb_image.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 
 #include "Rasteriser.h"
 #include "TestSupport.h"
 #include "ToolsSupport.h"
+#include "qmModelRead.h"
 
 namespace {
 
@@ -137,38 +139,165 @@ TEST_F(Render, ReportsWhatIsWrongAndStillDrawsADamagedModel) {
   EXPECT_EQ(Qmhost("render --help").status, 0);
 }
 
-SceneTriangle Flat(double size, Colour colour) {
-  return {{{{-size, -size, 0}, {size, -size, 0}, {0, size, 0}}}, colour};
+// Thousands of different triangles in one plane, each over half the picture:
+// as near as each other everywhere, none hides another, so each is tested at
+// every sample it covers, past the work limit. Render says so and writes
+// nothing, not even over an old picture.
+TEST_F(Render, StopsPastItsWorkLimitAndWritesNothing) {
+  MshFile file;
+  constexpr int kTriangles = 3000;
+  for (int t = 0; t < kTriangles; ++t) {
+    const float angle = 0.0002f * static_cast<float>(t);
+    for (const auto& xy : {std::array<float, 2>{-1, -1}, {1, -1}, {0, 1}}) {
+      MshVertex vertex;
+      vertex.position = {xy[0] * std::cos(angle) - xy[1] * std::sin(angle),
+                         xy[0] * std::sin(angle) + xy[1] * std::cos(angle), 0};
+      file.indices.push_back(static_cast<std::uint16_t>(file.vertices.size()));
+      file.vertices.push_back(vertex);
+    }
+  }
+  const std::uint32_t count = static_cast<std::uint32_t>(file.vertices.size());
+  file.groups.push_back(GroupOf({LevelOf(0, {MeshOf("stack", 0, count, 0, kTriangles)})}));
+  Write("stack.msh", WriteMsh(file));
+  std::ofstream(Path("stack.png")) << "old";
+
+  const Outcome run = Qmhost("render stack.msh -o stack.png --size 32x32");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "qmhost: stack.msh: too much to draw at 32x32: its triangles lie over one another too "
+            "many times (the limit is 256 depth tests a sample); nothing was written\n");
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(ReadText(Path("stack.png")), "old");
+}
+
+// Meshes of a model made by hand, for the rasteriser alone.
+class Shapes {
+ public:
+  // A mesh of the triangles, each with three vertices of its own.
+  qmMesh* Mesh(const std::vector<std::array<std::array<float, 3>, 3>>& triangles) {
+    qmMesh* mesh = qmModel_GetMeshAt(model_.get(), qmModel_AddMesh(model_.get()));
+    for (const auto& corners : triangles) {
+      std::uint16_t indices[3];
+      for (int n = 0; n < 3; ++n) indices[n] = static_cast<std::uint16_t>(Vertex(mesh, corners[n]));
+      qmTriangle_SetVertexIndices(qmMesh_GetTriangleAt(mesh, qmMesh_AddTriangle(mesh)), indices);
+    }
+    return mesh;
+  }
+
+  // A mesh of points and no triangles.
+  qmMesh* Points(const std::vector<std::array<float, 3>>& points) {
+    qmMesh* mesh = qmModel_GetMeshAt(model_.get(), qmModel_AddMesh(model_.get()));
+    for (const auto& point : points) Vertex(mesh, point);
+    return mesh;
+  }
+
+ private:
+  static int Vertex(qmMesh* mesh, const std::array<float, 3>& at) {
+    const int index = qmMesh_AddVertex(mesh);
+    qmVertex_SetVertex(qmMesh_GetVertexAt(mesh, index), at.data());
+    return index;
+  }
+
+  qmModelPtr model_{qmModel_Create()};
+};
+
+// A triangle in the z = 0 plane around the origin, moved `towardsViewer`
+// units along the line of sight, where it covers the same pixels nearer or
+// farther.
+std::array<std::array<float, 3>, 3> Flat(float size, float towardsViewer = 0) {
+  // The viewer looks from the front right, 35 degrees up.
+  const float degrees = 3.14159265f / 180;
+  const float shift[3] = {std::cos(35 * degrees) * std::cos(-45 * degrees) * towardsViewer,
+                          std::cos(35 * degrees) * std::sin(-45 * degrees) * towardsViewer,
+                          std::sin(35 * degrees) * towardsViewer};
+  return {{{-size + shift[0], -size + shift[1], shift[2]},
+           {size + shift[0], -size + shift[1], shift[2]},
+           {shift[0], size + shift[1], shift[2]}}};
+}
+
+// How many pixels show a shade of `channel`.
+std::size_t ShadesOf(const Picture& picture, int channel) {
+  std::size_t count = 0;
+  for (std::size_t n = 0; n < picture.rgb.size(); n += 3)
+    count += IsShadeOf({picture.rgb[n], picture.rgb[n + 1], picture.rgb[n + 2]}, channel);
+  return count;
 }
 
 TEST(Rasteriser, LeavesOutWhatIsNoNumberAndFramesDegenerateScenes) {
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  const double inf = std::numeric_limits<double>::infinity();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  Shapes shapes;
   Scene plain;
-  plain.triangles.push_back(Flat(1, {1, 0, 0}));
+  plain.surfaces.push_back({shapes.Mesh({Flat(1)}), {1, 0, 0}});
   Scene noisy = plain;
-  noisy.triangles.push_back({{{{nan, 0, 0}, {1, 1, 1}, {2, 2, 2}}}, {0, 1, 0}});
-  noisy.triangles.push_back({{{{1e6, 0, 0}, {1e6, inf, 0}, {1e6, 1, 5}}}, {0, 1, 0}});
-  noisy.lines.push_back({{{{0, 0, 0}, {-inf, 0, 0}}}, {0, 1, 0}});
-  noisy.points.push_back({{nan, nan, nan}, {0, 1, 0}});
-  EXPECT_EQ(DrawScene(noisy, 64, 48).rgb, DrawScene(plain, 64, 48).rgb);
+  noisy.surfaces.push_back(
+      {shapes.Mesh({{{{nan, 0, 0}, {1, 1, 1}, {2, 2, 2}}}, {{{1e6, 0, 0}, {1e6, inf, 0}, {1e6, 1, 5}}}}),
+       {0, 1, 0}});
+  qmMesh* marker = shapes.Points({{nan, nan, nan}, {-inf, 0, 0}});
+  const std::uint16_t line[3] = {0, 1, 1};
+  qmTriangle_SetVertexIndices(qmMesh_GetTriangleAt(marker, qmMesh_AddTriangle(marker)), line);
+  noisy.markers.push_back({marker, {0, 1, 0}});
+  EXPECT_EQ(DrawScene(noisy, 64, 48).picture.rgb, DrawScene(plain, 64, 48).picture.rgb);
 
-  const Picture empty = DrawScene(Scene{}, 5, 4);
+  const Picture empty = DrawScene(Scene{}, 5, 4).picture;
   ASSERT_EQ(empty.rgb.size(), 5u * 4 * 3);
   for (std::size_t n = 0; n < empty.rgb.size(); ++n) EXPECT_EQ(empty.rgb[n], kBackground[n % 3]);
 
   // One point: no extent to frame, so it sits in the middle.
   Scene point;
-  point.points.push_back({{7, 8, 9}, {1, 1, 1}});
-  const Picture dot = DrawScene(point, 30, 30);
+  point.markers.push_back({shapes.Points({{7, 8, 9}}), {1, 1, 1}});
+  const Picture dot = DrawScene(point, 30, 30).picture;
   EXPECT_EQ(dot.rgb[(15 * 30 + 15) * 3], 255);
   EXPECT_EQ(dot.rgb[0], kBackground[0]);
 
   // Coordinates near the float limit are framed like any others.
   Scene huge;
-  huge.triangles.push_back(Flat(3e38, {0, 0, 1}));
-  const Picture far = DrawScene(huge, 30, 30);
+  huge.surfaces.push_back({shapes.Mesh({Flat(3e38f)}), {0, 0, 1}});
+  const Picture far = DrawScene(huge, 30, 30).picture;
   EXPECT_GT(far.rgb[(15 * 30 + 15) * 3 + 2], 100);
+}
+
+// The drawing goes nearest first and draws each copy of a triangle once; what
+// it shows is what a plain depth buffer shows in the model's order: the
+// nearest surface, and of copies the one that comes first in the model.
+TEST(Rasteriser, ShowsTheNearestSurfaceWhateverTheOrderAndTheFirstOfCopies) {
+  Shapes shapes;
+  const Colour red{1, 0, 0}, blue{0, 0, 1}, green{0, 1, 0};
+  // A red triangle in front of a larger blue one, and a green one as large
+  // behind both.
+  qmMesh* near = shapes.Mesh({Flat(1, 1)});
+  qmMesh* far = shapes.Mesh({Flat(2)});
+  qmMesh* back = shapes.Mesh({Flat(2, -1)});
+  Scene forward, backward, seen;
+  forward.surfaces = {{near, red}, {far, blue}, {back, green}};
+  backward.surfaces = {{back, green}, {far, blue}, {near, red}};
+  seen.surfaces = {{near, red}, {far, blue}};
+  const Picture picture = DrawScene(forward, 80, 60).picture;
+  EXPECT_EQ(picture.rgb, DrawScene(backward, 80, 60).picture.rgb);
+  EXPECT_EQ(picture.rgb, DrawScene(seen, 80, 60).picture.rgb);
+  EXPECT_GT(ShadesOf(picture, 0), 200u);
+  EXPECT_GT(ShadesOf(picture, 2), 200u);
+
+  // A thousand copies of one triangle in two meshes: the first mesh's colour.
+  std::vector<std::array<std::array<float, 3>, 3>> copies(500, Flat(1));
+  Scene repeated;
+  repeated.surfaces = {{shapes.Mesh(copies), blue}, {shapes.Mesh(copies), red}};
+  Scene once;
+  once.surfaces = {{shapes.Mesh({Flat(1)}), blue}};
+  EXPECT_EQ(DrawScene(repeated, 80, 60).picture.rgb, DrawScene(once, 80, 60).picture.rgb);
+}
+
+TEST(Rasteriser, StopsAtItsWorkLimitAndDrawsNothing) {
+  Shapes shapes;
+  Scene scene;
+  scene.surfaces.push_back({shapes.Mesh({Flat(1)}), {1, 0, 0}});
+  const Drawing enough = DrawScene(scene, 64, 48, 1'000'000);
+  EXPECT_FALSE(enough.tooMuch);
+  EXPECT_EQ(enough.picture.width, 64);
+  EXPECT_EQ(enough.triangles, 1u);
+  const Drawing stopped = DrawScene(scene, 64, 48, 100);
+  EXPECT_TRUE(stopped.tooMuch);
+  EXPECT_TRUE(stopped.picture.rgb.empty());
 }
 
 }  // namespace
