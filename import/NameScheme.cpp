@@ -1,5 +1,6 @@
 #include "NameScheme.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -14,9 +15,22 @@ constexpr std::string_view kRedOpening = kRedFormat.substr(0, kRedFormat.find('%
 constexpr std::string_view kRedClosing = kRedFormat.substr(kRedFormat.rfind('f') + 1);
 constexpr std::string_view kMeshOpening = kMeshNumberFormat.substr(0, kMeshNumberFormat.find('%'));
 
-// snprintf's count of the whole result; a failed format (which these cannot
-// be) counts as empty.
-int Whole(int length) { return length < 0 ? 0 : length; }
+#if defined(__GNUC__)
+#  define QM_PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
+#else
+#  define QM_PRINTF_FORMAT(f, a)
+#endif
+
+// Formats into `size` bytes and returns the length of the whole result; a
+// failed format (which these cannot be) counts as empty.
+int Form(char* name, std::size_t size, const char* format, ...) QM_PRINTF_FORMAT(3, 4);
+int Form(char* name, std::size_t size, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const int length = std::vsnprintf(name, size, format, args);
+  va_end(args);
+  return length < 0 ? 0 : length;
+}
 
 bool StartsWith(std::string_view text, std::string_view start) {
   return text.substr(0, start.size()) == start;
@@ -61,21 +75,21 @@ bool ReadGroupLevel(std::string_view name, ParsedName& parsed, std::string_view&
 }  // namespace
 
 int FormLevelMeshName(char* name, std::size_t size, int group, int level, float red) {
-  return Whole(std::snprintf(name, size, QM_LEVEL_MESH_FORMAT, group, level, static_cast<double>(red)));
+  return Form(name, size, QM_LEVEL_MESH_FORMAT, group, level, static_cast<double>(red));
 }
 
 int FormMeshName(char* name, std::size_t size, int group, int level, int mesh) {
-  return Whole(std::snprintf(name, size, QM_MESH_FORMAT, group, level, mesh));
+  return Form(name, size, QM_MESH_FORMAT, group, level, mesh);
 }
 
 int FormMaterialName(char* name, std::size_t size, const char* textureName, int length,
                      bool flagged) {
-  return Whole(flagged ? std::snprintf(name, size, QM_FLAGGED_MATERIAL_FORMAT, length, textureName)
-                       : std::snprintf(name, size, QM_MATERIAL_FORMAT, length, textureName));
+  return flagged ? Form(name, size, QM_FLAGGED_MATERIAL_FORMAT, length, textureName)
+                 : Form(name, size, QM_MATERIAL_FORMAT, length, textureName);
 }
 
 int FormMarkerName(char* name, std::size_t size, const char* hardpointName, int length) {
-  return Whole(std::snprintf(name, size, QM_MARKER_FORMAT, length, hardpointName));
+  return Form(name, size, QM_MARKER_FORMAT, length, hardpointName);
 }
 
 ParsedName ParseName(const char* name) {

@@ -151,6 +151,27 @@ inline Finding MakeFinding(FindingKind kind, const ImportPlace& place, std::int6
   return finding;
 }
 
+// The parts of the walk that sound files never reach stay out of line, so the
+// paths they do take stay small enough to be inlined.
+#if defined(__GNUC__)
+#  define QM_NOINLINE __attribute__((noinline))
+#else
+#  define QM_NOINLINE
+#endif
+
+// The walk stopped at `place`: a record or block of `needed` bytes did not fit
+// in the `left` bytes from there; `announced` is the count that led there.
+QM_NOINLINE inline void ReportTruncated(ImportReport& report, const ImportPlace& place, std::int64_t needed,
+                            std::int64_t left, std::int64_t announced) {
+  report.Add(MakeFinding(FindingKind::Truncated, place, needed, left, announced));
+}
+
+// Bytes from `pos` to the end of the file, as they were before a read that
+// failed and moved `pos` past the end.
+inline std::int64_t LeftFrom(const FileBuffer& myfile, std::int32_t pos) {
+  return pos >= myfile.size ? 0 : static_cast<std::int64_t>(myfile.size) - pos;
+}
+
 // Reads one record at `place` (whose offset is the reader's position). On a
 // short file the walk stops there: the finding says how many bytes the record
 // needs, how many were left, and how many records the count that led here
@@ -158,54 +179,66 @@ inline Finding MakeFinding(FindingKind kind, const ImportPlace& place, std::int6
 template <typename Record>
 bool ReadRecord(FileBuffer& myfile, Record& record, ImportReport& report, const ImportPlace& place,
                 std::int64_t announced) {
-  const std::int64_t left = myfile.Remaining();
+  const std::int32_t from = myfile.pos;
   if (BufferRead(&record, static_cast<int>(sizeof(Record)), 1, &myfile)) return true;
-  report.Add(MakeFinding(FindingKind::Truncated, place, static_cast<std::int64_t>(sizeof(Record)),
-                         left, announced));
+  ReportTruncated(report, place, static_cast<std::int64_t>(sizeof(Record)), LeftFrom(myfile, from),
+                  announced);
   return false;
 }
 
 // Passes over a block of `bytes` at `place`; stops the walk where it leaves the file.
 inline bool SkipBlock(FileBuffer& myfile, std::int64_t bytes, ImportReport& report,
                       const ImportPlace& place) {
-  const std::int64_t left = myfile.Remaining();
+  const std::int32_t from = myfile.pos;
   if (BufferSkip(&myfile, bytes)) return true;
-  report.Add(MakeFinding(FindingKind::Truncated, place, bytes, left, -1));
+  ReportTruncated(report, place, bytes, LeftFrom(myfile, from), -1);
   return false;
+}
+
+// NoteName's work once this name or an earlier one was cut.
+template <typename FormWhole>
+QM_NOINLINE void NoteCutName(ImportReport& report, CutNames& cutNames, const HostName& name,
+                 const ImportPlace& place, int length, bool shared, bool found,
+                 FormWhole formWhole) {
+  const bool cut = length > kHostNameLength;
+  std::string whole;
+  if (cut) {
+    formWhole(whole);
+    Finding finding = MakeFinding(FindingKind::NameCut, place, length);
+    std::memcpy(finding.name, name, sizeof finding.name);
+    report.Add(finding);
+  }
+  if (!shared) return;
+  if (!found) {
+    if (cut) cutNames.Add(name, std::move(whole));
+    return;
+  }
+  // Found: the object was made by the first whole name of this host name,
+  // which is the host name itself unless it was cut too.
+  const std::string* first = cutNames.Find(name);
+  const bool merged = cut ? (first == nullptr || *first != whole) : first != nullptr;
+  if (!merged) return;
+  Finding finding = MakeFinding(FindingKind::NamesMerged, place, length,
+                                first ? static_cast<std::int64_t>(first->size()) : kHostNameLength);
+  std::memcpy(finding.name, name, sizeof finding.name);
+  report.Add(finding);
 }
 
 // The notes on a name just formed in the scratch buffer, `length` characters
 // whole: cut by the host, or (for materials and markers, `found` an existing
 // object) merged with an object of another name that agrees in the first 31
 // characters. `formWhole` writes the whole name into a buffer of length + 1.
+// Sound files whose names all fit pass the first test and no further.
 template <typename Builder, typename FormWhole>
 void NoteName(ImportWalk<Builder>& walk, const ImportPlace& place, int length, bool shared,
               bool found, FormWhole formWhole) {
   const bool cut = length > kHostNameLength;
   if (!cut && (!shared || walk.cutNames.Empty())) return;
-  const char* name = walk.scratch.name;
-  std::string whole;
-  if (cut) {
-    whole.resize(static_cast<std::size_t>(length));
-    formWhole(&whole[0], static_cast<std::size_t>(length) + 1);
-    Finding finding = MakeFinding(FindingKind::NameCut, place, length);
-    std::memcpy(finding.name, name, sizeof finding.name);
-    walk.report.Add(finding);
-  }
-  if (!shared) return;
-  if (!found) {
-    if (cut) walk.cutNames.Add(name, std::move(whole));
-    return;
-  }
-  // Found: the object was made by the first whole name of this host name,
-  // which is the host name itself unless it was cut too.
-  const std::string* first = walk.cutNames.Find(name);
-  const bool merged = cut ? (first == nullptr || *first != whole) : first != nullptr;
-  if (!merged) return;
-  Finding finding = MakeFinding(FindingKind::NamesMerged, place, length,
-                                first ? static_cast<std::int64_t>(first->size()) : kHostNameLength);
-  std::memcpy(finding.name, name, sizeof finding.name);
-  walk.report.Add(finding);
+  NoteCutName(walk.report, walk.cutNames, walk.scratch.name, place, length, shared, found,
+              [&](std::string& whole) {
+                whole.resize(static_cast<std::size_t>(length));
+                formWhole(&whole[0], static_cast<std::size_t>(length) + 1);
+              });
 }
 
 #endif  // QM_IMPORT_IMPORTWALK_H
