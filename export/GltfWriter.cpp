@@ -307,9 +307,10 @@ std::vector<int> TreeRoots(const ModelStructure& tree, tinygltf::Model& gltf, Ex
         levelNode = AddNode(gltf, "detail level " + std::to_string(level.number),
                             {{"level", Value(level.number)}});
       } else {
-        gltf.nodes[static_cast<size_t>(levelNode)].extras =
-            Value(Value::Object{{"level", Value(level.number)},
-                                {"red", Number(RedValue(level.red, notes))}});
+        // A red cut with the host's name is not known: it is left out.
+        Value::Object extras{{"level", Value(level.number)}};
+        if (!level.redCut) extras["red"] = Number(RedValue(level.red, notes));
+        gltf.nodes[static_cast<size_t>(levelNode)].extras = Value(std::move(extras));
       }
       gltf.nodes[static_cast<size_t>(levelNode)].children = level.meshes;
       gltf.nodes[static_cast<size_t>(groupNode)].children.push_back(levelNode);

@@ -1,6 +1,8 @@
 // The file's structure, read back from the names the plug-in gives the
-// host's meshes: "L<group>LD<level>#red <red>#" for a detail level,
-// "L<group>LD<level>M<mesh>" for a mesh of it, "#<name>#" for a marker.
+// host's meshes (import/NameScheme.h forms and parses them):
+// "L<group>LD<level>#red <red>#" for a detail level, "L<group>LD<level>M<mesh>"
+// for a mesh of it, "#<name>#" for a marker. A name the host cut to 31
+// characters still tells its group and level, or that it is a marker.
 #ifndef QMHOST_MODELSTRUCTURE_H
 #define QMHOST_MODELSTRUCTURE_H
 
@@ -13,6 +15,7 @@ struct LevelNode {
   int number = 0;
   int levelMesh = -1;   // index of the level's own (empty) mesh, -1 if absent
   std::string red;      // as printed in the level mesh's name
+  bool redCut = false;  // the name was cut inside the red value: `red` is its start
   std::vector<int> meshes;  // model indices, in model order
 };
 

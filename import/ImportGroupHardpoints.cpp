@@ -6,8 +6,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "ImportMeshFile.h"
-#include "NameBuffer.h"
+#include "CountingBuilder.h"
+#include "HostModelBuilder.h"
+#include "ImportWalk.h"
 
 namespace {
 
@@ -41,16 +42,19 @@ MarkerFamily FamilyOf(const char* name, int length) {
   return MarkerFamily::None;
 }
 
-// Adds the vertices and triangles of one hardpoint to its marker mesh,
+// Hands the vertices and triangles of one hardpoint to its marker mesh,
 // remembering the indices of the last three vertices for the triangles.
-class MarkerBuilder {
+template <typename Builder>
+class MarkerPoints {
  public:
-  MarkerBuilder(qmMesh* mesh, ImportReport& report, const ImportPlace& place)
-      : mesh_(mesh), report_(report), place_(place) {}
+  MarkerPoints(ImportWalk<Builder>& walk, typename Builder::Mesh mesh, const ImportPlace& place)
+      : walk_(walk), mesh_(mesh), place_(place) {}
 
   void AddVertex(const float* position) {
-    const int index = qmMesh_AddVertex(mesh_);
-    qmVertex_SetVertex(qmMesh_GetVertexAt(mesh_, index), position);
+    const int index = walk_.builder.AddMarkerVertex(mesh_, position);
+    ++walk_.report.model.vertices;
+    if (first_ < 0) first_ = index;
+    last_ = index;
     recent_[0] = recent_[1];
     recent_[1] = recent_[2];
     recent_[2] = index;
@@ -58,84 +62,87 @@ class MarkerBuilder {
 
   // A triangle of the last three vertices, in the order they were added. The
   // host's indices are 16 bits: a corner past 65,535 would wrap onto another
-  // vertex, so such a triangle is left out and reported once per hardpoint.
+  // vertex, so such a triangle is left out, and said once per hardpoint.
   void AddTriangle() {
     std::uint16_t vertices[3];
     for (int n = 0; n < 3; ++n) {
       if (recent_[n] < 0 || recent_[n] > UINT16_MAX) {
-        if (!reported_) report_.Add(ImportProblemKind::MarkerBeyond16Bit, place_);
+        if (!reported_) Report(FindingKind::MarkerBeyond16Bit, recent_[n], 0);
         reported_ = true;
         return;
       }
       vertices[n] = static_cast<std::uint16_t>(recent_[n]);
     }
-    qmTriangle* triangle = qmMesh_GetTriangleAt(mesh_, qmMesh_AddTriangle(mesh_));
-    qmTriangle_SetVertexIndices(triangle, vertices);
+    walk_.builder.AddMarkerTriangle(mesh_, vertices);
+    ++walk_.report.model.triangles;
+  }
+
+  // Once all points are in: vertices past index 65,535 that lost no triangle
+  // (a marker of lone points) are a note.
+  void Finish() {
+    if (reported_ || last_ <= UINT16_MAX) return;
+    const int from = first_ > UINT16_MAX ? first_ : UINT16_MAX + 1;
+    Report(FindingKind::UnreachableVertices, last_ - from + 1, from);
   }
 
  private:
-  qmMesh* mesh_;
-  ImportReport& report_;
+  void Report(FindingKind kind, std::int64_t count, std::int64_t value) {
+    Finding finding = MakeFinding(kind, place_, count, value);
+    std::memcpy(finding.name, walk_.scratch.name, sizeof finding.name);
+    walk_.report.Add(finding);
+  }
+
+  ImportWalk<Builder>& walk_;
+  typename Builder::Mesh mesh_;
   ImportPlace place_;
   int recent_[3] = {-1, -1, -1};
+  int first_ = -1;
+  int last_ = -1;
   bool reported_ = false;
 };
 
-// Finds or creates the marker mesh and its material, and sets the material
-// from the record: of several hardpoints of one name, the last one read wins.
-qmMesh* MarkerMesh(qmModel* model, const HardpointRecord& record, const char* name) {
-  int meshIndex = qmModel_FindMeshByName(model, name);
-  if (meshIndex == -1) meshIndex = qmModel_AddMesh(model);
-  qmMesh* mesh = qmModel_GetMeshAt(model, meshIndex);
-  qmMesh_SetName(mesh, name);
-
-  int materialIndex = qmModel_FindMaterialByName(model, name);
-  if (materialIndex == -1) materialIndex = qmModel_AddMaterial(model);
-  qmMaterial* material = qmModel_GetMaterialAt(model, materialIndex);
-  qmMesh_SetMaterialIndex(mesh, materialIndex);
-  qmMaterial_SetName(material, name);
-  float diffuse[4];
-  std::memcpy(diffuse, record.diffuse, sizeof diffuse);
-  qmMaterial_SetDiffuse(material, diffuse);
-  float shininess;
-  std::memcpy(&shininess, record.shininess, sizeof shininess);
-  qmMaterial_SetShininess(material, shininess);
-  qmMaterial_SetTransparency(material, static_cast<float>(1.0 - diffuse[3]));
-  return mesh;
-}
-
 }  // namespace
 
-bool ImportGroupHardpoints(qmModel* model, FileBuffer& myfile, const GroupRecord& group,
-                           ImportScratch& scratch) {
-  const int i = scratch.groupNumber;
-  ImportPlace place{"trailing block of the group", myfile.pos, i, -1, -1, -1};
-  if (!BufferSkip(&myfile, GroupTrailingBytes(group))) {
-    scratch.report.Add(ImportProblemKind::Truncated, place);
-    return false;
-  }
+template <typename Builder>
+bool ImportGroupHardpoints(ImportWalk<Builder>& walk, const ImportPlace& group) {
+  ImportScratch& scratch = walk.scratch;
+  FileBuffer& myfile = walk.myfile;
+  ImportPlace place = group;
+  place.record = "trailing block of the group";
+  place.offset = myfile.pos;
+  if (!SkipBlock(myfile, GroupTrailingBytes(scratch.group), walk.report, place)) return false;
 
-  for (int h = 0; h < group.hardpointCount; ++h) {
-    place = ImportPlace{"hardpoint record", myfile.pos, i, -1, -1, h};
-    if (!BufferRead(&scratch.hardpoint, sizeof(HardpointRecord), 1, &myfile)) {
-      scratch.report.Add(ImportProblemKind::Truncated, place);
-      return false;
-    }
+  const int hardpointCount = scratch.group.hardpointCount;
+  for (int h = 0; h < hardpointCount; ++h) {
+    place.record = "hardpoint record";
+    place.offset = myfile.pos;
+    place.hardpoint = h;
+    if (!ReadRecord(myfile, scratch.hardpoint, walk.report, place, hardpointCount)) return false;
+    ++walk.report.records.hardpoints;
     const HardpointRecord& record = scratch.hardpoint;
     const int nameLength = FieldLength(record.name, sizeof record.name);
-    FormName(scratch.name, "#%.*s#", nameLength, record.name);
-    MarkerBuilder marker(MarkerMesh(model, record, scratch.name), scratch.report, place);
-    const MarkerFamily family = FamilyOf(record.name, nameLength);
+    const int length = FormMarkerName(scratch.name, record.name, nameLength);
+    bool meshAdded = false, materialAdded = false;
+    typename Builder::Mesh mesh = walk.builder.FindOrAddMarkerMesh(scratch.name, meshAdded);
+    typename Builder::Material material =
+        walk.builder.FindOrAddMaterial(mesh, scratch.name, materialAdded);
+    walk.report.model.meshes += meshAdded;
+    walk.report.model.materials += materialAdded;
+    NoteName(walk, place, length, true, !materialAdded, [&](char* whole, std::size_t size) {
+      FormMarkerName(whole, size, record.name, nameLength);
+    });
+    walk.builder.SetMarkerMaterial(material, record);
 
+    MarkerPoints<Builder> marker(walk, mesh, place);
+    const MarkerFamily family = FamilyOf(record.name, nameLength);
     // A 64-bit counter: a point count near INT32_MAX must not wrap. The file
-    // runs out long before such a count does, and that stops the import.
+    // runs out long before such a count does, and that stops the walk.
     const std::int32_t pointCount = record.pointCount;
+    ImportPlace point = place;
+    point.record = "hardpoint point";
     for (std::int64_t m = 1; m <= pointCount; ++m) {
-      const ImportPlace pointPlace{"hardpoint point", myfile.pos, i, -1, -1, h};
-      if (!BufferRead(&scratch.vectors, sizeof(HardpointPoint), 1, &myfile)) {
-        scratch.report.Add(ImportProblemKind::Truncated, pointPlace);
-        return false;
-      }
+      point.offset = myfile.pos;
+      if (!ReadRecord(myfile, scratch.vectors, walk.report, point, pointCount)) return false;
       const float position[3] = {scratch.vectors.x, scratch.vectors.y, scratch.vectors.z};
       marker.AddVertex(position);
       switch (family) {
@@ -157,6 +164,10 @@ bool ImportGroupHardpoints(qmModel* model, FileBuffer& myfile, const GroupRecord
           break;
       }
     }
+    marker.Finish();
   }
   return true;
 }
+
+template bool ImportGroupHardpoints(ImportWalk<HostModelBuilder>& walk, const ImportPlace& group);
+template bool ImportGroupHardpoints(ImportWalk<CountingBuilder>& walk, const ImportPlace& group);

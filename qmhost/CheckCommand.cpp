@@ -5,12 +5,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <ostream>
 
 #include "FileBuffer.h"
 #include "ImportCommand.h"
+#include "ImportMeshFile.h"
 #include "InputFiles.h"
-#include "LayoutCheck.h"
 
 namespace {
 
@@ -18,14 +19,15 @@ namespace {
 const char* KindName(FindingKind kind) {
   switch (kind) {
     case FindingKind::Truncated: return "truncated records";
-    case FindingKind::CountPastEnd: return "counts past the end";
     case FindingKind::VertexRangeOutside: return "vertex ranges outside the pool";
     case FindingKind::IndexRangeOutside: return "index ranges outside the pool";
     case FindingKind::CornerOutsideMesh: return "meshes with corners outside their vertices";
-    case FindingKind::UnreachableVertices: return "meshes with unreachable vertices";
-    case FindingKind::TextWithoutNul: return "text fields without a NUL";
-    case FindingKind::NameTooLong: return "names too long for the host";
+    case FindingKind::MarkerBeyond16Bit: return "markers past 16-bit indices";
+    case FindingKind::NameCut: return "notes on cut names";
+    case FindingKind::NamesMerged: return "notes on names merged by the cut";
+    case FindingKind::UnreachableVertices: return "notes on unreachable vertices";
     case FindingKind::BytesAfterEnd: return "notes on bytes after the last group";
+    case FindingKind::ModelFarLarger: return "notes on the model's size";
   }
   return "findings";
 }
@@ -46,29 +48,38 @@ bool CheckFile(const std::string& path, std::ostream& out) {
     out << path << ": error: cannot read the file: " << UnreadableReason(path) << '\n';
     return false;
   }
-  const LayoutCheck check = CheckLayout(myfile);
-  for (const LayoutFinding& finding : check.findings) {
+  ImportReport check;
+  try {
+    check = CheckMeshFile(myfile);
+  } catch (const std::bad_alloc&) {
+    out << path << ": error: not enough memory to check the file\n";
+    return false;
+  }
+  for (const Finding& finding : check.Kept()) {
     out << path << ": " << DescribePlace(finding.place) << ": "
-        << (IsNote(finding.kind) ? "note: " : "error: ") << finding.text << '\n';
+        << (IsNote(finding.kind) ? "note: " : "error: ") << DescribeFinding(finding) << '\n';
   }
   for (int kind = 0; kind < kFindingKinds; ++kind) {
-    const std::int64_t listed = std::count_if(
-        check.findings.begin(), check.findings.end(),
-        [&](const LayoutFinding& finding) { return static_cast<int>(finding.kind) == kind; });
-    if (check.counts[kind] > listed) {
-      out << path << ": " << check.counts[kind] - listed << " more "
-          << KindName(static_cast<FindingKind>(kind)) << " not listed\n";
+    const FindingKind which = static_cast<FindingKind>(kind);
+    const std::int64_t listed =
+        std::count_if(check.Kept().begin(), check.Kept().end(),
+                      [&](const Finding& finding) { return finding.kind == which; });
+    if (check.Count(which) > listed) {
+      out << path << ": " << check.Count(which) - listed << " more " << KindName(which)
+          << " not listed\n";
     }
   }
+  out << path << ": model: " << DescribeModelSize(check.model) << '\n';
+  const WalkedRecords& records = check.records;
   out << path << ": "
       << (check.Errors() == 0 && check.Notes() == 0
               ? std::string("clean")
               : Count(check.Errors(), "error", "errors") + ", " +
                     Count(check.Notes(), "note", "notes"))
-      << " (" << Count(check.groups, "group", "groups") << ", "
-      << Count(check.levels, "detail level", "detail levels") << ", "
-      << Count(check.meshes, "mesh", "meshes") << ", "
-      << Count(check.hardpoints, "hardpoint", "hardpoints") << ", "
+      << " (" << Count(records.groups, "group", "groups") << ", "
+      << Count(records.levels, "detail level", "detail levels") << ", "
+      << Count(records.meshes, "mesh", "meshes") << ", "
+      << Count(records.hardpoints, "hardpoint", "hardpoints") << ", "
       << Count(myfile.size, "byte", "bytes") << ")\n";
   return check.Errors() == 0;
 }

@@ -36,7 +36,7 @@ void PrintModelTree(qmModel* model, std::ostream& out) {
     for (const LevelNode& level : group.levels) {
       out << "    detail level " << level.number;
       if (level.levelMesh != -1)
-        out << " (red " << level.red << "): "
+        out << " (red " << level.red << (level.redCut ? "..., cut" : "") << "): "
             << qmMesh_GetName(qmModel_GetMeshAt(model, level.levelMesh));
       out << '\n';
       for (int index : level.meshes) PrintMesh(model, index, "      ", out);

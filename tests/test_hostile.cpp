@@ -37,8 +37,8 @@ TEST(HostileFiles, ShortFileKeepsWhatWasBuilt) {
   Imported imported = ImportBytes(bytes);
   EXPECT_EQ(MeshNames(imported.model.get()),
             (std::vector<std::string>{"L00LD00#red 000.00#", "L00LD00M00", "L01LD00#red 000.00#"}));
-  const ImportProblem& problem = imported.report.First();
-  EXPECT_EQ(problem.kind, ImportProblemKind::Truncated);
+  const Finding& problem = imported.report.First();
+  EXPECT_EQ(problem.kind, FindingKind::Truncated);
   EXPECT_STREQ(problem.place.record, "mesh record");
   EXPECT_EQ(problem.place.group, 1);
   EXPECT_EQ(problem.place.offset, static_cast<std::int64_t>(bytes.size() + 100 - 353));
@@ -56,6 +56,9 @@ TEST(HostileFiles, EmptyFileLeavesTheModelUntouched) {
   EXPECT_TRUE(report.Stopped());
   EXPECT_STREQ(report.First().place.record, "header");
   EXPECT_EQ(qmModel_GetMeshCount(model.get()), 1);
+  EXPECT_EQ(report.Message(),
+            "The file is damaged or incomplete: it ends inside the header (byte 0). The model was "
+            "left as it was.");
 }
 
 MshFile WithHeaderCounts(std::uint32_t vertexCount, std::uint32_t indexCount) {
@@ -131,7 +134,7 @@ TEST(HostileFiles, RangesOutsideThePoolsAreCutAndReportedOnce) {
   EXPECT_EQ(qmMesh_GetTriangleCount(MeshNamed(model, "L00LD00M03")), 0);
 
   EXPECT_FALSE(imported.report.Stopped());
-  EXPECT_EQ(imported.report.First().kind, ImportProblemKind::VertexRangeOutside);
+  EXPECT_EQ(imported.report.First().kind, FindingKind::VertexRangeOutside);
   EXPECT_EQ(imported.report.First().place.mesh, 0);
   EXPECT_EQ(imported.report.ProblemCount(), 5);
   EXPECT_NE(imported.report.Message().find("4 more problems"), std::string::npos);

@@ -2,6 +2,7 @@
 // records.
 #include <gtest/gtest.h>
 
+#include "MeshRecords.h"
 #include "TestSupport.h"
 
 namespace {

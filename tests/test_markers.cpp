@@ -129,7 +129,7 @@ TEST(Markers, TrianglesPastSixteenBitIndicesAreLeftOutAndReported) {
   EXPECT_EQ(qmMesh_GetVertexCount(marker), 21847 * 3);
   EXPECT_EQ(qmMesh_GetTriangleCount(marker), 21845);
   EXPECT_EQ(imported.report.ProblemCount(), 1);
-  EXPECT_EQ(imported.report.First().kind, ImportProblemKind::MarkerBeyond16Bit);
+  EXPECT_EQ(imported.report.First().kind, FindingKind::MarkerBeyond16Bit);
   EXPECT_EQ(imported.report.First().place.hardpoint, 1);
   EXPECT_FALSE(imported.report.Stopped());
 }

@@ -118,6 +118,24 @@ TEST(GltfNodes, FormTheTreeTheNamesEncode) {
   EXPECT_EQ(gltf.nodes[static_cast<size_t>(roots[2])].children, (std::vector<int>{2, 6}));
 }
 
+// Names the host cut to 31 characters still say where they belong; a red
+// value that lost its end is not known, so it is left out.
+TEST(GltfNodes, NamesCutByTheHostKeepTheirPlaceInTheTree) {
+  qmModelPtr model = NewModel();
+  AddMesh(model.get(), TestMesh{"L00LD00#red 1000000015047466219", {}, {}, {}, -1, {}});  // 0
+  AddMesh(model.get(), Triangle("L00LD00M00"));                                           // 1
+  AddMesh(model.get(), Triangle("#" + std::string(30, 'h')));                             // 2
+  ExportNotes notes;
+  const tinygltf::Model gltf = Build(model.get(), false, notes);
+  const std::vector<int>& roots = gltf.scenes[0].nodes;
+  EXPECT_EQ(Names(gltf, roots), (std::vector<std::string>{"group 0", "hardpoints"}));
+  EXPECT_EQ(gltf.nodes[0].children, std::vector<int>{1});
+  EXPECT_EQ(gltf.nodes[0].extras.Get("level").GetNumberAsInt(), 0);
+  EXPECT_FALSE(gltf.nodes[0].extras.Has("red"));
+  EXPECT_EQ(gltf.nodes[static_cast<size_t>(roots[1])].children, std::vector<int>{2});
+  EXPECT_TRUE(notes.Empty());
+}
+
 TEST(GltfNodes, AreOnePerMeshNamedAsTheMeshInModelOrder) {
   qmModelPtr model = StructuredModel();
   for (bool flat : {false, true}) {
