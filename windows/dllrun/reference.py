@@ -124,10 +124,17 @@ def first_difference(got, want, path="model"):
 
 def plugin_messages(stderr, path):
     """The texts of the plug-in's message boxes in the standard error of
-    `qmhost import PATH`, in order: a line each, apart from qmhost's own
-    lines, which begin with "qmhost: ". (The one place that knows qmhost's
-    format for them.)"""
-    return [line for line in stderr.split(b"\n") if line and not line.startswith(b"qmhost: ")]
+    `qmhost import PATH`, in order. The one place that knows how qmhost shows
+    them: a line each, either the text alone or `qmhost: PATH: "text"`;
+    qmhost's other lines begin with "qmhost: "."""
+    quoted = b"qmhost: " + os.fsencode(path) + b': "'
+    messages = []
+    for line in stderr.split(b"\n"):
+        if line.startswith(quoted) and line.endswith(b'"'):
+            messages.append(line[len(quoted):-1])
+        elif line and not line.startswith(b"qmhost: "):
+            messages.append(line)
+    return messages
 
 
 class Reference:
