@@ -45,6 +45,12 @@ MISSING = "does-not-exist.msh"
 # (qmhost cannot make the plug-in run out of memory).
 MEMORY_WORD = b"memory"
 RETENTION_RUNS = 50
+# Signalling NaNs that make_dll_run_files writes as shininess into
+# odd-floats.msh (a mesh record's and a hardpoint's): qmhost's JSON writes
+# every NaN as "nan", so these are checked on their own. An x87 load would
+# quiet them (0x7fe00001, 0xffc00001).
+SIGNALLING_FILE = "odd-floats.msh"
+SIGNALLING_NANS = {0x7FA00001, 0xFF800001}
 
 CATEGORIES = [  # file-name prefix, what the files are
     ("sample", "the sample"),
@@ -63,7 +69,8 @@ class Report:
 
     def check(self, ok, text, details=()):
         print("%s %s" % ("ok  " if ok else "FAIL", text), flush=True)
-        self.details(details)
+        if not ok:
+            self.details(details)
         if ok:
             self.passed += 1
         else:
@@ -258,10 +265,13 @@ def part32(args, report, references):
     results = {}
     after_first = None
     faults = 0
+    shininess = set()
     for name in sorted(references):
         try:
             messages, problems = plugin.run(os.fsencode(os.path.join(args.files, name)), name)
             results[name] = (plugin.host.snapshot(), messages, problems)
+            if name == SIGNALLING_FILE:
+                shininess = {material.shininess for material in plugin.host.materials}
         except Fault as fault:
             results[name] = str(fault)
             faults += 1
@@ -279,6 +289,11 @@ def part32(args, report, references):
             after_first = plugin.state()
     after_files = plugin.state()
     compare_categories(report, "32-bit", results, references)
+    report.check(SIGNALLING_NANS <= shininess,
+                 "32-bit: signalling NaNs passed on bit for bit (the shininess %s of %s)" % (
+                     " and ".join("0x%08x" % bits for bits in sorted(SIGNALLING_NANS)),
+                     SIGNALLING_FILE),
+                 ["the materials' shininess: %s" % ", ".join("0x%08x" % b for b in sorted(shininess))])
     report.note("32-bit: %d imports compared in %.1f s" % (len(results), time.time() - started))
     if faults:
         report.check(False, "32-bit: %d runs faulted; the files after each went on in a new "

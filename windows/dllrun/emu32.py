@@ -60,7 +60,7 @@ DF = 1 << 10
 
 # The callee-saved registers hold these on every call; the callee must give
 # them back.
-CALLEE_SAVED = {UC_X86_REG_EBX: ("EBX", 0x0B0B0B0B), UC_X86_REG_ESI: ("ESI", 0x051051051),
+CALLEE_SAVED = {UC_X86_REG_EBX: ("EBX", 0x0B0B0B0B), UC_X86_REG_ESI: ("ESI", 0x51051051),
                 UC_X86_REG_EDI: ("EDI", 0x0D10D10D), UC_X86_REG_EBP: ("EBP", 0x0EB0EB0E)}
 # Caller-saved registers get fresh values after every answered import, as a
 # real import leaves them.
@@ -105,16 +105,14 @@ class Symbols:
             return "0x%08x" % address
         return "%s+0x%x (0x%08x)" % (self.names[n], address - self.addresses[n], address)
 
-    def address(self, name):
-        return self.addresses[self.names.index(name)]
-
 
 class Heap:
-    """The C runtime's heap, as msvcrt's: blocks 8-aligned but never
-    16-aligned (every block starts 8 bytes past a multiple of 16), fresh blocks
-    full of 0xCD rather than zeros, freed blocks overwritten with 0xDD. Freed
-    blocks are reused by size, newest first, so runs are repeatable. It counts
-    what is live and can fail a chosen allocation."""
+    """The C runtime's heap. Its blocks are 8-aligned, as msvcrt's are on
+    32-bit Windows, and here never 16-aligned (each starts 8 bytes past a
+    multiple of 16); fresh blocks hold 0xCD rather than zeros, freed ones are
+    overwritten with 0xDD, and freed blocks are reused by size, newest first,
+    so runs repeat exactly. It counts what is live and can fail a chosen
+    allocation."""
 
     def __init__(self, uc):
         self.uc = uc
@@ -124,15 +122,13 @@ class Heap:
         self.free_blocks = {}
         self.allocations = 0  # allocations since the counter was reset
         self.fail_at = None   # fail allocation number N of the counted ones
-        self.failed = 0
 
     def live_bytes(self):
         return sum(size for size, _ in self.live.values())
 
     def allocate(self, size, site=0):
         self.allocations += 1
-        if self.fail_at is not None and self.allocations == self.fail_at:
-            self.failed += 1
+        if self.allocations == self.fail_at:
             return 0
         block = max(16, (size + 15) & ~15)
         reuse = self.free_blocks.get(block)
@@ -168,12 +164,13 @@ class Heap:
 # (the processor faults otherwise); the unaligned moves and the forms with a
 # smaller memory operand are not among them.
 _ALIGNED_SSE = re.compile(
-    r"^(movap[sd]|movdqa|movnt(ps|pd|dq|dqa)|(add|sub|mul|div|min|max|sqrt|and|andn|or|xor)p[sd]"
+    r"^(movap[sd]|movdqa|movnt(ps|pd|dq|dqa)"
+    r"|(add|sub|mul|div|min|max|sqrt|and|andn|or|xor|addsub|hadd|hsub|round|dp|blend|blendv)p[sd]"
     r"|rcpps|rsqrtps|cmp\w*p[sd]|shufp[sd]|unpck[lh]p[sd]"
     r"|cvt(ps2dq|dq2ps|tps2dq|pd2dq|tpd2dq|pd2ps)"
-    r"|h(add|sub)p[sd]|addsubp[sd]|blendp[sd]|dpp[sd]|roundp[sd]|pshuf[dhlb]\w*|palignr|ptest"
-    r"|p(add|sub|mul|madd|and|andn|or|xor|cmp|max|min|avg|sadbw|unpck|ack|sign|abs|hadd|hsub"
-    r"|sll|srl|sra|blend|minpos|mpsad)\w*)$")
+    r"|pshuf[bdhl]\w*|palignr|ptest|mpsadbw|phminposuw|pcmp(eq|gt)[bwdq]"
+    r"|p(add|sub|mul|madd|and|andn|or|xor|max|min|avg|sadbw|unpck|ack|sign|abs|hadd|hsub"
+    r"|sll|srl|sra|blend)\w*)$")
 _MEMORY = re.compile(r"^(?:%(?P<seg>[a-z]s):)?(?P<disp>-?0x[0-9a-f]+|-?\d+)?"
                      r"(?:\((?P<base>%\w+)?(?:,(?P<index>%\w+)(?:,(?P<scale>\d))?)?\))?$")
 _REGISTERS = {"eax": UC_X86_REG_EAX, "ebx": UC_X86_REG_EBX, "ecx": UC_X86_REG_ECX,
@@ -244,7 +241,7 @@ class Import:
         self.dll = dll
         self.name = name
         self.answer = answer  # a function of the argument words, or None
-        self.data = data      # for a data import: the address of the data
+        self.data = data      # else the address the entry holds: data, or host code
         self.calls = 0
 
 
@@ -268,7 +265,6 @@ class Machine:
         self.relocated = set()      # RVAs of the words relocated
         self.calls = 0              # calls made from the host
         self.aligned_checked = 0    # executions of aligned SSE forms checked
-        self.aligned_sites = []
         self.current_call = None
         self.caller = 0             # the return address of the import being answered
         self._map_memory()
@@ -357,8 +353,9 @@ class Machine:
 
     def load(self, resolve):
         """Maps the image, applies its relocations and binds its imports:
-        `resolve(dll, name)` gives the answer of each import (a function, or
-        ("data", address), or None for none)."""
+        `resolve(dll, name)` gives the answer of each import: a function, None
+        for none, or ("data" or "code", address) for an entry that points
+        straight at data or machine code of the harness."""
         pe = self.pe
         image = bytearray(self.size)
         headers = pe.OPTIONAL_HEADER.SizeOfHeaders
@@ -458,15 +455,12 @@ class Machine:
     def entry_point(self):
         return self.base + self.pe.OPTIONAL_HEADER.AddressOfEntryPoint
 
-    def patch(self, address, data):
-        """Changes code in the loaded image (planted faults)."""
-        self.uc.mem_write(address, bytes(data))
-
     # Alignment checks
 
     def check_aligned_sse(self, sites):
-        """Hooks each aligned SSE access of `sites` (from aligned_sse_accesses)
-        to check its address as it runs: the emulator itself does not fault."""
+        """Hooks each aligned SSE access of `sites`
+        (Disassembly.aligned_sse_accesses) to check its address as it runs:
+        the emulator itself does not fault on a misaligned one."""
         delta = self.base - self.preferred_base
         for address, length, mnemonic, operand in sites:
             match = _MEMORY.match(operand)
@@ -477,7 +471,6 @@ class Machine:
             rva = address - self.preferred_base
             relocated = delta if any(rva + n in self.relocated for n in range(length)) else 0
             site = (address + delta, mnemonic, operand, match, relocated)
-            self.aligned_sites.append(site)
             self.uc.hook_add(UC_HOOK_CODE, self._on_aligned, site, begin=site[0], end=site[0])
 
     def _on_aligned(self, uc, address, size, site):

@@ -129,7 +129,7 @@ void AddOdd(std::vector<File>& files) {
   MshHardpoint marker = Hardpoint("slot_nan", 3);
   marker.points[1] = {nan, inf, -inf};
   marker.diffuse = {0, 0, 0, nan};
-  marker.shininessBits = 0xFF800001;
+  marker.shininessBits = 0xFF800001;  // a negative one
   odd.groups[0].hardpoints.push_back(marker);
   files.push_back({"odd-floats", WriteMsh(odd)});
 

@@ -13,6 +13,7 @@ import os
 import subprocess
 from fractions import Fraction
 
+
 class Bits(int):
     """A float32 as its bit pattern, shown in hex."""
 
