@@ -2,8 +2,9 @@
 # Installs the Debian packages that the build and the checks need, only those
 # that are missing. Usage: scripts/install-deps.sh [build|all]
 #   build  what the build and the test suite need (default)
-#   all    also the tools of the extra checks: cross compilers, wine, clang
-#          for fuzzing, the glTF and OBJ readers, Node.js for the validator
+#   all    also the tools of the extra checks: cross compilers, wine and an
+#          i386 emulator for the Windows DLLs, clang for fuzzing, the glTF
+#          and OBJ readers, Node.js for the validator
 set -euo pipefail
 
 build_packages=(
@@ -16,6 +17,7 @@ build_packages=(
 extra_packages=(
   clang libclang-rt-14-dev
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 wine64
+  python3-unicorn python3-pefile
   assimp-utils
 )
 

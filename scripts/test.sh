@@ -26,7 +26,8 @@ fuzz/run-ci.sh
 export/check-formats.sh build
 
 # The shipping 32-bit Windows DLL and its x86-64 twin, cross-built with
-# MinGW-w64: imports, exports, the virtual table the host calls, and a run of
-# the slots under wine64.
+# MinGW-w64: imports, exports, the virtual table the host calls, a run of the
+# slots under wine64, and the import itself compared with qmhost's: the
+# 32-bit DLL in an i386 emulator, the x86-64 one under wine64.
 windows/check-dll.sh
 

@@ -1,0 +1,225 @@
+// Writes the files that the runs of the Windows DLLs import and compare with
+// qmhost, all made by our own writer and the same on every run:
+//
+//   make_dll_run_files OUTDIR
+//
+//   sample.msh            the shipped sample
+//   marker-NAME.msh       one file per marker family (and names that only look
+//                         like one), with 0 to 7 points per hardpoint
+//   odd-NAME.msh          names and floats at their edges, and counts whose
+//                         products or sums wrap in 32 bits, where the 32-bit
+//                         module could part ways with a 64-bit build
+//   cut-N.msh             the sample cut short after N bytes
+//   changed-K.msh         the sample with one to four bytes changed
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "MshWriter.h"
+#include "SampleFile.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr int kCuts = 120;
+constexpr int kChanged = 180;
+
+struct File {
+  std::string name;
+  Bytes bytes;
+};
+
+MshFile WithPools(std::uint32_t vertexCount, std::uint32_t indexCount) {
+  MshFile file;
+  for (std::uint32_t v = 0; v < vertexCount; ++v) {
+    MshVertex vertex;
+    vertex.position = {static_cast<float>(v) * 0.5f, static_cast<float>(v % 3), -1.25f};
+    vertex.normal = {0, static_cast<float>(v % 2), 1};
+    vertex.texCoords = {0.25f * static_cast<float>(v % 4), 0.1f};
+    file.vertices.push_back(vertex);
+  }
+  for (std::uint32_t i = 0; i < indexCount; ++i)
+    file.indices.push_back(
+        static_cast<std::uint16_t>(vertexCount ? (i / 3 + i % 3) % vertexCount : 0));
+  return file;
+}
+
+MshFile OneMesh(std::uint32_t firstVertex, std::uint32_t vertexCount, std::uint32_t firstIndex,
+                std::uint32_t triangleCount) {
+  MshFile file = WithPools(8, 18);
+  MshGroup group;
+  group.levels.push_back(
+      LevelOf(25.0f, {MeshOf("t.tga", firstVertex, vertexCount, firstIndex, triangleCount)}));
+  file.groups.push_back(group);
+  return file;
+}
+
+MshHardpoint Hardpoint(const std::string& name, int points) {
+  MshHardpoint hardpoint;
+  hardpoint.name = name;
+  hardpoint.diffuse = {0.5f, 0.25f, 1, 0.75f};
+  for (int p = 0; p < points; ++p)
+    hardpoint.points.push_back({static_cast<float>(p), 0.5f, -static_cast<float>(p) / 3});
+  return hardpoint;
+}
+
+MshFile WithHardpoints(std::vector<MshHardpoint> hardpoints) {
+  MshFile file = WithPools(3, 3);
+  MshGroup group;
+  group.levels.push_back(LevelOf(1.0f, {MeshOf("hull.tga", 0, 3, 0, 1)}));
+  group.hardpoints = std::move(hardpoints);
+  file.groups.push_back(group);
+  return file;
+}
+
+void AddMarkers(std::vector<File>& files) {
+  // Every family, a name that only starts like one, one shorter than a
+  // prefix, another case, an empty name and a full field with no NUL.
+  const std::string names[] = {"blink_a", "center_b", "fire_c", "dock_d", "breach_e",
+                               "angle_f", "booster_g", "slot_h", "light_i", "doc",
+                               "Dock_j", "", std::string(101, 'b')};
+  for (const std::string& name : names) {
+    std::vector<MshHardpoint> hardpoints;
+    for (int points : {0, 1, 2, 3, 4, 5, 7}) hardpoints.push_back(Hardpoint(name, points));
+    const std::string label = name.empty() ? "empty" : name.size() > 32 ? "long-name" : name;
+    files.push_back({"marker-" + label, WriteMsh(WithHardpoints(hardpoints))});
+  }
+  // One name in two groups shares its marker mesh and material.
+  MshFile shared = WithHardpoints({Hardpoint("dock_main", 2)});
+  shared.groups.push_back(shared.groups[0]);
+  shared.groups[1].hardpoints.push_back(Hardpoint("slot_x", 6));
+  files.push_back({"marker-shared", WriteMsh(shared)});
+}
+
+void AddOdd(std::vector<File>& files) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+
+  MshMesh full = MeshOf("", 0, 3, 0, 1);
+  full.textureName = std::string(262, 't');
+  MshMesh boo = MeshOf("abcdefghijklmnopqrstuvwxyz01234", 0, 3, 0, 1);
+  boo.materialFlag = 0xFF;
+  MshMesh high = MeshOf("\xC3\xA9t\xE9\xFF.tga", 3, 3, 3, 1);
+  MshMesh again = MeshOf("\xC3\xA9t\xE9\xFF.tga", 0, 8, 0, 6);
+  MshFile names = WithPools(8, 18);
+  names.groups.emplace_back();
+  names.groups[0].levels.push_back(LevelOf(2.5f, {full, boo, high, again, MeshOf("", 0, 0, 0, 0)}));
+  files.push_back({"odd-names", WriteMsh(names)});
+
+  // NaN (with payloads), the infinities, -0, denormals and the largest
+  // floats, in every float the import passes on.
+  MshFile odd = OneMesh(0, 8, 0, 6);
+  const float values[] = {nan, inf, -inf, -0.0f, 1e-45f, 3.4e38f, -1.17549435e-38f, 0.1f};
+  for (std::size_t v = 0; v < odd.vertices.size(); ++v) {
+    odd.vertices[v].position = {values[v], values[(v + 1) % 8], values[(v + 2) % 8]};
+    odd.vertices[v].normal = {values[(v + 3) % 8], 0, values[(v + 5) % 8]};
+    odd.vertices[v].texCoords = {values[(v + 6) % 8], values[(v + 7) % 8]};
+  }
+  MshMesh& mesh = odd.groups[0].levels[0].meshes[0];
+  mesh.diffuse = {nan, inf, -inf, -0.0f};
+  mesh.alpha = -0.0f;
+  mesh.shininessBits = 0x7FA00001;  // a signalling NaN, passed on bit for bit
+  odd.groups[0].levels[0].red = -3.4e38f;
+  odd.groups[0].levels.push_back(LevelOf(nan, {}));
+  odd.groups[0].levels.push_back(LevelOf(1e-45f, {}));
+  MshHardpoint marker = Hardpoint("slot_nan", 3);
+  marker.points[1] = {nan, inf, -inf};
+  marker.diffuse = {0, 0, 0, nan};
+  marker.shininessBits = 0xFF800001;  // a negative one
+  odd.groups[0].hardpoints.push_back(marker);
+  files.push_back({"odd-floats", WriteMsh(odd)});
+
+  MshFile trailer = WithHardpoints({Hardpoint("center", 1)});
+  trailer.trailer.assign(64, 0xAB);
+  files.push_back({"odd-trailer", WriteMsh(trailer)});
+  files.push_back({"odd-empty", {}});
+
+  // Counts whose products wrap to small numbers in 32 bits: 56 x vertices,
+  // 2 x indices, 12 x points, 28 x a level's block.
+  MshFile vertices = WithPools(2, 3);
+  vertices.vertexCount = 0x04924925u;  // x 56 = 2^32 + 24
+  files.push_back({"odd-vertex-count-wraps", WriteMsh(vertices)});
+  MshFile indices = WithPools(2, 3);
+  indices.indexCount = 0x80000002u;  // x 2 = 2^32 + 4
+  files.push_back({"odd-index-count-wraps", WriteMsh(indices)});
+  MshFile points = WithHardpoints({Hardpoint("blink_a", 2)});
+  points.groups[0].hardpoints[0].pointCount = 0x15555556;  // x 12 = 2^32 + 8
+  files.push_back({"odd-point-count-wraps", WriteMsh(points)});
+  MshFile block = OneMesh(0, 3, 0, 1);
+  block.groups[0].levels[0].block28Count = 153391690u;  // x 28 = 2^32 + 24
+  files.push_back({"odd-block-count-wraps", WriteMsh(block)});
+  MshFile maxima = WithPools(2, 3);
+  maxima.vertexCount = maxima.indexCount = std::numeric_limits<std::uint32_t>::max();
+  maxima.groupCount = std::numeric_limits<std::uint16_t>::max();
+  files.push_back({"odd-header-counts-max", WriteMsh(maxima)});
+
+  // Mesh ranges whose sums wrap, against pools of 8 vertices and 18 indices.
+  struct Range {
+    const char* name;
+    std::uint32_t firstVertex, vertexCount, firstIndex, triangleCount;
+  };
+  const Range ranges[] = {
+      {"vertex-range-wraps", 0xFFFFFFF8u, 0x10, 0, 2},
+      {"index-range-wraps", 0, 8, 0xFFFFFFFAu, 4},
+      {"triangle-count-wraps", 0, 8, 0, 0x55555556u},  // x 3 = 2^32 + 2
+      {"triangle-bytes-wrap", 0, 8, 3, 0x2AAAAAABu},   // x 6 = 2^32 + 2
+      {"vertices-past-pool", 6, 5, 0, 6},
+      {"corners-outside-mesh", 2, 3, 0, 6},
+  };
+  for (const Range& r : ranges)
+    files.push_back(
+        {std::string("odd-") + r.name,
+         WriteMsh(OneMesh(r.firstVertex, r.vertexCount, r.firstIndex, r.triangleCount))});
+}
+
+void AddDamaged(std::vector<File>& files, const Bytes& sample) {
+  for (int n = 0; n < kCuts; ++n) {
+    const std::size_t length = sample.size() * static_cast<std::size_t>(n) / kCuts + n % 7;
+    files.push_back(
+        {"cut-" + std::to_string(length), Bytes(sample.begin(), sample.begin() + length)});
+  }
+  // The standard fixes mt19937's sequence, so the copies are the same on
+  // every machine.
+  std::mt19937 random(2030);
+  for (int k = 0; k < kChanged; ++k) {
+    Bytes bytes = sample;
+    const int changes = 1 + static_cast<int>(random() % 4);
+    for (int c = 0; c < changes; ++c) {
+      std::uint8_t& byte = bytes[random() % bytes.size()];
+      switch (random() % 4) {
+        case 0: byte = 0xFF; break;
+        case 1: byte = 0x00; break;
+        case 2: byte ^= static_cast<std::uint8_t>(1u << (random() % 8)); break;
+        default: byte = static_cast<std::uint8_t>(random()); break;
+      }
+    }
+    files.push_back({"changed-" + std::to_string(k), bytes});
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_dll_run_files OUTDIR (an existing folder)\n");
+    return 2;
+  }
+  const Bytes sample = WriteMsh(SampleFile());
+  std::vector<File> files = {{"sample", sample}};
+  AddMarkers(files);
+  AddOdd(files);
+  AddDamaged(files, sample);
+  for (const File& file : files) {
+    const std::string path = std::string(argv[1]) + "/" + file.name + ".msh";
+    if (!SaveMsh(file.bytes, path)) {
+      std::fprintf(stderr, "make_dll_run_files: cannot write %s\n", path.c_str());
+      return 1;
+    }
+  }
+  std::printf("%zu files in %s\n", files.size(), argv[1]);
+  return 0;
+}
