@@ -13,8 +13,8 @@
 // exponent (-0 is -0.0); NaN and the infinities are the strings "nan", "inf"
 // and "-inf". Names are 8-bit strings: each byte is written as the code point
 // of the same value (ASCII unchanged), so names read back byte for byte.
-#ifndef QMHOST_MODELJSON_H
-#define QMHOST_MODELJSON_H
+#ifndef QM_EXPORT_MODELJSON_H
+#define QM_EXPORT_MODELJSON_H
 
 #include <iosfwd>
 #include <string>
@@ -24,4 +24,4 @@
 void WriteModelJson(qmModel* model, std::ostream& out);
 std::string ModelJson(qmModel* model);
 
-#endif  // QMHOST_MODELJSON_H
+#endif  // QM_EXPORT_MODELJSON_H

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ModelStructure.h"
+#include "ShownText.h"
 #include "qmModelRead.h"
 
 namespace {
@@ -14,12 +15,12 @@ std::string Count(int count, const char* one, const char* many) {
 
 void PrintMesh(qmModel* model, int index, const char* indent, std::ostream& out) {
   qmMesh* mesh = qmModel_GetMeshAt(model, index);
-  out << indent << qmMesh_GetName(mesh) << ": " << Count(qmMesh_GetVertexCount(mesh), "vertex", "vertices")
+  out << indent << ShownName(qmMesh_GetName(mesh)) << ": " << Count(qmMesh_GetVertexCount(mesh), "vertex", "vertices")
       << ", " << Count(qmMesh_GetTriangleCount(mesh), "triangle", "triangles");
   const int material = qmMesh_GetMaterialIndex(mesh);
   qmMaterial* found = qmModel_GetMaterialAt(model, material);
   if (found != nullptr)
-    out << ", material " << material << " \"" << qmMaterial_GetName(found) << "\"";
+    out << ", material " << material << " " << QuotedName(qmMaterial_GetName(found));
   else if (material != -1)
     out << ", material " << material << " (none such)";
   out << '\n';
@@ -37,7 +38,7 @@ void PrintModelTree(qmModel* model, std::ostream& out) {
       out << "    detail level " << level.number;
       if (level.levelMesh != -1)
         out << " (red " << level.red << (level.redCut ? "..., cut" : "") << "): "
-            << qmMesh_GetName(qmModel_GetMeshAt(model, level.levelMesh));
+            << ShownName(qmMesh_GetName(qmModel_GetMeshAt(model, level.levelMesh)));
       out << '\n';
       for (int index : level.meshes) PrintMesh(model, index, "      ", out);
     }
@@ -54,7 +55,7 @@ void PrintModelTree(qmModel* model, std::ostream& out) {
   for (int m = 0, n = qmModel_GetMaterialCount(model); m < n; ++m) {
     const qmMaterial* material = qmModel_GetMaterialAt(model, m);
     const float* diffuse = qmMaterial_GetDiffuse(material);
-    out << "    " << m << " \"" << qmMaterial_GetName(material) << "\": diffuse (" << diffuse[0]
+    out << "    " << m << " " << QuotedName(qmMaterial_GetName(material)) << ": diffuse (" << diffuse[0]
         << ", " << diffuse[1] << ", " << diffuse[2] << ", " << diffuse[3] << "), transparency "
         << qmMaterial_GetTransparency(material) << '\n';
   }

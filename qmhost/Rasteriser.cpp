@@ -15,9 +15,6 @@
 #  include <emmintrin.h>
 #endif
 
-#include <stb_image_write.h>
-
-#include "SafeSave.h"
 #include "qmModelRead.h"
 
 namespace {
@@ -848,18 +845,4 @@ Drawing DrawScene(const Scene& scene, int width, int height, std::uint64_t workL
       });
   drawing.picture = canvas.Reduce(factor);
   return drawing;
-}
-
-bool WritePng(const Picture& picture, std::ostream& out) {
-  auto sink = [](void* context, void* data, int size) {
-    static_cast<std::ostream*>(context)->write(static_cast<const char*>(data), size);
-  };
-  const int written = stbi_write_png_to_func(sink, &out, picture.width, picture.height, 3,
-                                             picture.rgb.data(), picture.width * 3);
-  return written != 0 && static_cast<bool>(out);
-}
-
-bool SavePng(const Picture& picture, const std::string& path, std::string& error) {
-  return SaveFile(
-      path, [&](std::ostream& out) { return WritePng(picture, out); }, error);
 }

@@ -1,77 +1,37 @@
-// qmhost end to end: the program loads the built plug-in module, answers its
-// dialog, and prints or saves the model; and the JSON save format itself.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
+// `qmhost import`: the program loads the built plug-in module, answers its
+// dialog with the file given or asks on the terminal, and prints or saves the
+// model; and the memory limit every command that imports gives the model.
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
 
 #include <nlohmann/json.hpp>
 
 #include "MemoryLimit.h"
-#include "ModelJson.h"
+#include "QmhostRun.h"
 #include "TestSupport.h"
 
 namespace {
 
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+class Import : public TempFolderTest {};
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::string Temp(const std::string& name) {
-  return testing::TempDir() + "qm_qmhost_" + std::to_string(getpid()) + "_" + name;
-}
-
-// Runs qmhost with `args` (shell words), `input` on standard input.
-Result Qmhost(const std::string& args, const std::string& input = "") {
-  const std::string in = Temp("in.txt"), out = Temp("out.txt"), err = Temp("err.txt");
-  std::ofstream(in) << input;
-  const std::string command = std::string(QM_BINARY_DIR) + "/qmhost " + args + " <" + in + " >" +
-                              out + " 2>" + err;
-  const int raw = std::system(command.c_str());
-  Result result;
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  result.out = Slurp(out);
-  result.err = Slurp(err);
-  std::remove(in.c_str());
-  std::remove(out.c_str());
-  std::remove(err.c_str());
-  return result;
-}
-
-const std::string kSample = std::string(QM_SOURCE_DIR) + "/samples/sample.msh";
-
-TEST(QmhostImport, PrintsTheSamplesStructure) {
-  const Result result = Qmhost("import " + kSample);
-  EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.err, "");
-  for (const char* line : {"plug-in: Velun 2030V Mesh...", "  group 1",
-                           "    detail level 0 (red 100.00): L00LD00#red 100.00#",
+TEST_F(Import, PrintsTheSamplesStructure) {
+  const Outcome run = Qmhost("import " + SamplePath());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out.rfind("model: 22 meshes, 13 materials\n", 0), 0u) << run.out;
+  for (const char* line : {"  group 1", "    detail level 0 (red 100.00): L00LD00#red 100.00#",
                            "      L00LD00M02: 24 vertices, 12 triangles, material 1 \"glass.tga@boo\"",
                            "    #dock_main#: 6 vertices, 2 triangles, material 4 \"#dock_main#\""})
-    EXPECT_NE(result.out.find(std::string(line) + "\n"), std::string::npos) << line;
+    EXPECT_NE(run.out.find(std::string(line) + "\n"), std::string::npos) << line;
 }
 
-TEST(QmhostImport, SavesTheModelAsJson) {
-  const std::string json = Temp("sample.json");
-  const Result result = Qmhost("import " + kSample + " -o " + json);
-  ASSERT_EQ(result.status, 0) << result.err;
-  const std::string text = Slurp(json);
-  std::remove(json.c_str());
+TEST_F(Import, SavesTheModelAsJson) {
+  const Outcome run = Qmhost("import " + SamplePath() + " -o sample.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "");
+  const std::string text = ReadText(Path("sample.json"));
   EXPECT_EQ(text.rfind("{\"format\":\"qmhost-model\",\"version\":1,\"totalFrames\":0,\"meshes\":[{"
                        "\"name\":\"L00LD00#red 100.00#\",\"material\":-1,\"vertices\":[],"
                        "\"normals\":[],\"triangles\":[]},{\"name\":\"L00LD00M00\",\"material\":0,"
@@ -87,55 +47,66 @@ TEST(QmhostImport, SavesTheModelAsJson) {
   EXPECT_EQ(model["meshes"][1]["triangles"][0]["normals"], model["meshes"][1]["triangles"][0]["vertices"]);
 }
 
-TEST(QmhostImport, ExitStatusSaysWhatHappened) {
-  std::vector<std::uint8_t> damaged = WriteMsh(MshFile{});
-  damaged.resize(10);
-  const std::string damagedPath = Temp("damaged.msh");
-  ASSERT_TRUE(SaveMsh(damaged, damagedPath));
+// Standard input is a file like any other ("-"), and standard output takes a
+// save with --to: the bytes are those of the file saved.
+TEST_F(Import, ReadsStandardInputAndWritesStandardOutput) {
+  ASSERT_EQ(Qmhost("import " + SamplePath() + " -o file.glb").status, 0);
+  const Outcome piped = Qmhost("import - -o - --to glb", SamplePath());
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_EQ(piped.err, "");
+  EXPECT_EQ(piped.out, ReadText(Path("file.glb")));
 
-  const Result missing = Qmhost("import " + Temp("missing.msh"));
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "Couldn't open the file\nqmhost: " + Temp("missing.msh") +
-                             ": No such file or directory\n");
+  const Outcome tree = Qmhost("import -", SamplePath());
+  EXPECT_EQ(tree.status, 0) << tree.err;
+  EXPECT_EQ(tree.out, Qmhost("import " + SamplePath()).out);
 
-  const Result broken = Qmhost("import " + damagedPath);
-  EXPECT_EQ(broken.status, 1);
-  EXPECT_EQ(broken.err.rfind("The file is damaged or incomplete: it ends inside the header", 0), 0u);
-  EXPECT_EQ(std::count(broken.err.begin(), broken.err.end(), '\n'), 1);
-  std::remove(damagedPath.c_str());
-
-  EXPECT_EQ(Qmhost("import " + kSample + " --plugin " + Temp("none.so")).status, 2);
-  EXPECT_EQ(Qmhost("import " + kSample + " --plugin " + kSample).status, 2);
-  EXPECT_EQ(Qmhost("frobnicate").status, 2);
-  EXPECT_EQ(Qmhost("").status, 2);
-  EXPECT_EQ(Qmhost("import " + kSample + " -o " + Temp("no/such/folder.json")).status, 1);
-  EXPECT_EQ(Qmhost("--help").status, 0);
-  const Result version = Qmhost("--version");
-  EXPECT_EQ(version.status, 0);
-  EXPECT_NE(version.out.find("qmhost"), std::string::npos);
+  // What the plug-in says of standard input names it so.
+  std::vector<std::uint8_t> cut = WriteMsh(MshFile{});
+  cut.resize(10);
+  Write("cut.msh", cut);
+  const Outcome damaged = Qmhost("import - -o - --to json", Path("cut.msh"));
+  EXPECT_EQ(damaged.status, 1);
+  EXPECT_EQ(damaged.err.rfind("qmhost: (standard input): \"The file is damaged or incomplete", 0), 0u)
+      << damaged.err;
+  // No temporary is left in the folder of temporary files.
+  const Outcome none = Shell("TMPDIR=" + folder_ + " " + QmhostPath() + " import - >/dev/null; ls -A",
+                             SamplePath());
+  EXPECT_EQ(none.out, "cut.msh\nfile.glb\n");
 }
 
-TEST(QmhostImport, AsksOnTheTerminalWithoutAFile) {
-  // A missing name is asked again; a name typed without extension gets ".msh".
-  const std::string stem = Temp("typed");
-  ASSERT_TRUE(SaveMsh(WriteMsh(MshFile{}), stem + ".msh"));
-  const Result result = Qmhost("import", Temp("nothing") + "\n" + stem + "\n");
-  std::remove((stem + ".msh").c_str());
-  EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_NE(result.out.find("Import Velun 2030V Mesh *.msh\n  Object Files (*.msh)  *.msh\n"),
-            std::string::npos)
-      << result.out;
-  EXPECT_NE(result.out.find("no such file"), std::string::npos);
-  EXPECT_NE(result.out.find("model: 0 meshes"), std::string::npos);
+// Without a file the dialog asks, on standard error: a missing name or a
+// folder is asked again, a name typed without extension gets ".msh", "~" is
+// the home folder. Standard output carries the tree alone.
+TEST_F(Import, AsksForAFileWithoutOne) {
+  ASSERT_EQ(::mkdir(Path("home").c_str(), 0755), 0);
+  Write("home/typed.msh", WriteMsh(MshFile{}));
+  WriteText("answers.txt", "nothing\nhome\n~/typed\n");
+  const Outcome run = Shell("HOME=" + Path("home") + " " + QmhostPath() + " import", Path("answers.txt"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err,
+            "Import Velun 2030V Mesh *.msh\n"
+            "  Object Files (*.msh)  *.msh\n"
+            "  Msh2030V Mesh File  *.msh\n"
+            "  All Files (*.*)  *.*\n"
+            "File (empty to cancel): nothing.msh: no such file.\n"
+            "File (empty to cancel): home: it is a folder; type a file in it (Tab completes).\n"
+            "File (empty to cancel): ");
+  EXPECT_EQ(run.out.rfind("model: 0 meshes", 0), 0u) << run.out;
 
   // Nothing chosen, nothing imported: said, and no tree of an untouched model.
-  const Result cancelled = Qmhost("import", "\n");
+  WriteText("empty.txt", "\n");
+  const Outcome cancelled = Qmhost("import", Path("empty.txt"));
   EXPECT_EQ(cancelled.status, 0);
-  EXPECT_EQ(cancelled.err, "qmhost: no file was chosen; nothing was imported\n");
-  EXPECT_EQ(cancelled.out.find("model:"), std::string::npos);
+  EXPECT_NE(cancelled.err.find("File (empty to cancel): qmhost: no file was chosen; nothing was "
+                               "imported\n"),
+            std::string::npos)
+      << cancelled.err;
+  EXPECT_EQ(cancelled.out, "");
 }
 
-TEST(MemoryLimit, SizesParseAsWholeBytesOrPowersOf1024) {
+class MemoryLimit : public TempFolderTest {};
+
+TEST_F(MemoryLimit, SizesParseAsWholeBytesOrPowersOf1024) {
   struct Case {
     const char* text;
     std::uint64_t bytes;  // 0: refused
@@ -172,9 +143,9 @@ TEST(MemoryLimit, SizesParseAsWholeBytesOrPowersOf1024) {
 
 // The default is half of the lowest of the machine's memory and the limits
 // on qmhost's control groups and every group above them, in either version.
-TEST(MemoryLimit, DefaultsToHalfOfTheMemoryTheProcessMayUse) {
+TEST_F(MemoryLimit, DefaultsToHalfOfTheMemoryTheProcessMayUse) {
   namespace fs = std::filesystem;
-  const fs::path root = Temp("cgroup");
+  const fs::path root = Path("cgroup");
   const auto write = [&](const std::string& relative, const std::string& text) {
     fs::create_directories((root / relative).parent_path());
     std::ofstream(root / relative) << text;
@@ -205,68 +176,35 @@ TEST(MemoryLimit, DefaultsToHalfOfTheMemoryTheProcessMayUse) {
 // The commands that import give the model the limit: past it the plug-in's
 // message, then qmhost's word on the limit, and what was built is saved or
 // drawn. Nonsense is a usage error that names the option.
-TEST(MemoryLimit, StopsTheImportOfEachCommandWithThePluginsMessage) {
+TEST_F(MemoryLimit, StopsTheImportOfEachCommandWithThePluginsMessage) {
+  const std::string sample = SamplePath();
   const std::string kMessage =
-      "There is not enough memory to import the whole file. The model holds what was read until "
-      "then.";
-  const std::string kNote = "The model reached the memory limit of 8 KiB (--memory-limit SIZE "
-                            "changes it).";
-  const std::string json = Temp("cut.json");
-  const Result import = Qmhost("import " + kSample + " --memory-limit 8K -o " + json);
+      "qmhost: " + sample + ": \"There is not enough memory to import the whole file. The model "
+      "holds what was read until then.\"\n";
+  const std::string kNote = "qmhost: " + sample + ": The model reached the memory limit of 8 KiB "
+                            "(--memory-limit SIZE changes it).\n";
+  const Outcome import = Qmhost("import " + sample + " --memory-limit 8K -o cut.json");
   EXPECT_EQ(import.status, 1);
-  EXPECT_EQ(import.err, kMessage + "\nqmhost: " + kNote + "\n");
-  const nlohmann::json cut = nlohmann::json::parse(Slurp(json));
+  EXPECT_EQ(import.err, kMessage + kNote);
+  const nlohmann::json cut = nlohmann::json::parse(ReadText(Path("cut.json")));
   EXPECT_GT(cut["meshes"].size(), 0u);
   EXPECT_LT(cut["meshes"].size(), 30u);
 
-  const std::string folder = Temp("converted");
-  const Result convert =
-      Qmhost("convert " + kSample + " --to json -d " + folder + " --memory-limit 8K");
+  const Outcome convert = Qmhost("convert " + sample + " --to json -d out --memory-limit 8K");
   EXPECT_EQ(convert.status, 1);
-  EXPECT_NE(convert.err.find("damaged " + kSample + " -> " + folder + "/sample.json: " + kMessage +
-                             " " + kNote),
-            std::string::npos)
-      << convert.err;
+  EXPECT_EQ(convert.err, kMessage + kNote + "qmhost: " + sample + ": saved what was read as "
+                                                                   "out/sample.json\n");
 
-  const std::string picture = Temp("cut.png");
-  const Result render = Qmhost("render " + kSample + " -o " + picture + " --memory-limit 8K");
+  const Outcome render = Qmhost("render " + sample + " -o cut.png --memory-limit 8K");
   EXPECT_EQ(render.status, 1);
-  EXPECT_EQ(render.err, "qmhost: " + kSample + ": " + kMessage + "\nqmhost: " + kSample + ": " +
-                            kNote + "\n");
-  EXPECT_TRUE(std::ifstream(picture).good());
+  EXPECT_EQ(render.err, kMessage + kNote);
+  EXPECT_TRUE(Exists(Path("cut.png")));
 
   for (const char* command : {"import ", "render -o x.png ", "convert "}) {
-    const Result nonsense = Qmhost(command + kSample + " --memory-limit 1.5G");
+    const Outcome nonsense = Qmhost(command + sample + " --memory-limit 1.5G");
     EXPECT_EQ(nonsense.status, 2) << command;
     EXPECT_NE(nonsense.err.find("--memory-limit: expected a size above 0"), std::string::npos)
         << command << nonsense.err;
-  }
-  std::remove(json.c_str());
-  std::remove(picture.c_str());
-  std::remove((folder + "/sample.json").c_str());
-  std::remove(folder.c_str());
-}
-
-TEST(ModelJson, FloatsReadBackBitForBitAndNonFiniteValuesAreStrings) {
-  qmModelPtr model = NewModel();
-  qmModel* m = model.get();
-  qmMaterial* material = qmModel_GetMaterialAt(m, qmModel_AddMaterial(m));
-  const float colour[4] = {-0.0f, 0.1f, FromBits(1), 3.0f};
-  qmMaterial_SetDiffuse(material, colour);
-  const float odd[4] = {FromBits(0x7FC00000), FromBits(0x7F800000), FromBits(0xFF800000),
-                        3.4028235e38f};
-  qmMaterial_SetAmbient(material, odd);
-  qmMaterial_SetName(material, "caf\xE9");
-
-  const std::string text = ModelJson(m);
-  EXPECT_NE(text.find("\"ambient\":[\"nan\",\"inf\",\"-inf\",3.4028235e+38]"), std::string::npos)
-      << text;
-  EXPECT_NE(text.find("\"diffuse\":[-0.0,0.1,1e-45,3.0]"), std::string::npos) << text;
-  EXPECT_NE(text.find("\"name\":\"caf\xC3\xA9\""), std::string::npos);
-  const nlohmann::json parsed = nlohmann::json::parse(text);
-  for (int c = 0; c < 4; ++c) {
-    const float back = parsed["materials"][0]["diffuse"][c].get<float>();
-    EXPECT_EQ(Bits(back), Bits(colour[c]));
   }
 }
 

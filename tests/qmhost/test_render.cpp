@@ -9,7 +9,7 @@
 
 #include "Rasteriser.h"
 #include "TestSupport.h"
-#include "ToolsSupport.h"
+#include "QmhostRun.h"
 #include "qmModelRead.h"
 
 namespace {
@@ -85,7 +85,7 @@ MshFile TwoLevels() {
   return file;
 }
 
-class Render : public ToolsTest {};
+class Render : public TempFolderTest {};
 
 TEST_F(Render, FramesTheModelAndShadesItInItsColourWithMarkersOnTop) {
   Write("model.msh", WriteMsh(TwoLevels()));
@@ -126,7 +126,7 @@ TEST_F(Render, ReportsWhatIsWrongAndStillDrawsADamagedModel) {
   Write("damaged.msh", WriteMsh(file));
   const Outcome damaged = Qmhost("render damaged.msh -o damaged.png --size 40x30");
   EXPECT_EQ(damaged.status, 1);
-  EXPECT_NE(damaged.err.find("damaged.msh: The file is damaged"), std::string::npos)
+  EXPECT_NE(damaged.err.find("qmhost: damaged.msh: \"The file is damaged"), std::string::npos)
       << damaged.err;
   EXPECT_EQ(ReadPng(Path("damaged.png")).width, 40);
 

@@ -1,14 +1,5 @@
 // `qmhost import FILE -o OUT` saves by OUT's extension, and says in one line
 // on standard error when a save fails or a value had to change.
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 #include <map>
 #include <sstream>
@@ -16,57 +7,29 @@
 #include <tiny_gltf.h>
 
 #include "MshWriter.h"
+#include "QmhostRun.h"
 
 namespace {
 
-struct Result {
-  int status = -1;
-  std::string errors;
-};
-
-class SaveCommand : public ::testing::Test {
+// Imports `file` with `arguments` in the test's folder: its status and
+// standard error.
+class SaveCommand : public TempFolderTest {
  protected:
-  void SetUp() override {
-    char name[] = "/tmp/qm_save_command_XXXXXX";
-    ASSERT_NE(::mkdtemp(name), nullptr);
-    folder_ = name;
+  Outcome Import(const std::string& file, const std::string& arguments) const {
+    return Qmhost("import '" + file + "' " + arguments);
   }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
+  std::string Read(const std::string& path) const { return ReadText(path); }
+  bool Exists(const std::string& file) const { return ::Exists(Path(file)); }
 
-  Result Import(const std::string& file, const std::string& arguments) const {
-    const std::string errors = folder_ + "/stderr.txt";
-    const std::string command = std::string(QM_BINARY_DIR) + "/qmhost import '" + file + "' " +
-                                arguments + " >/dev/null 2>'" + errors + "'";
-    Result result;
-    const int raw = std::system(command.c_str());
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.errors = Read(errors);
-    ::unlink(errors.c_str());
-    return result;
-  }
-
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
-  bool Exists(const std::string& file) const {
-    struct stat s;
-    return ::stat((folder_ + "/" + file).c_str(), &s) == 0;
-  }
-
-  const std::string sample_ = std::string(QM_SOURCE_DIR) + "/samples/sample.msh";
-  std::string folder_;
+  const std::string sample_ = SamplePath();
 };
 
 TEST_F(SaveCommand, SavesInTheFormatOfTheExtension) {
   for (const char* file : {"m.json", "m.glb", "m.gltf", "m.obj", "M.GLB"}) {
     SCOPED_TRACE(file);
-    const Result result = Import(sample_, "-o '" + folder_ + "/" + file + "'");
+    const Outcome result = Import(sample_, "-o '" + folder_ + "/" + file + "'");
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.errors, "");
+    EXPECT_EQ(result.err, "");
   }
   EXPECT_EQ(Read(folder_ + "/m.glb").substr(0, 4), "glTF");
   EXPECT_EQ(Read(folder_ + "/m.gltf").substr(0, 1), "{");
@@ -95,16 +58,16 @@ TEST_F(SaveCommand, FlatKeepsThePlainListOfNodes) {
 }
 
 TEST_F(SaveCommand, RefusesAnUnknownExtensionAsAUsageError) {
-  const Result result = Import(sample_, "-o '" + folder_ + "/m.txt'");
+  const Outcome result = Import(sample_, "-o '" + folder_ + "/m.txt'");
   EXPECT_EQ(result.status, 2);
-  EXPECT_NE(result.errors.find("m.txt"), std::string::npos);
+  EXPECT_NE(result.err.find("m.txt"), std::string::npos);
   EXPECT_FALSE(Exists("m.txt"));
 }
 
 TEST_F(SaveCommand, SaysInOneLineThatASaveFailed) {
-  const Result result = Import(sample_, "-o '" + folder_ + "/none/m.glb'");
+  const Outcome result = Import(sample_, "-o '" + folder_ + "/none/m.glb'");
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.errors,
+  EXPECT_EQ(result.err,
             "qmhost: cannot save " + folder_ + "/none/m.glb: No such file or directory\n");
 }
 
@@ -125,9 +88,9 @@ TEST_F(SaveCommand, TellsOncePerFileOfValuesThatHadToChange) {
   const std::string msh = folder_ + "/nan.msh";
   ASSERT_TRUE(SaveMsh(WriteMsh(file), msh));
 
-  const Result result = Import(msh, "-o '" + folder_ + "/m.glb'");
+  const Outcome result = Import(msh, "-o '" + folder_ + "/m.glb'");
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.errors, "qmhost: " + folder_ +
+  EXPECT_EQ(result.err, "qmhost: " + folder_ +
                                "/m.glb: 2 values were written as the nearest value the format "
                                "can hold\n");
 }
@@ -154,9 +117,9 @@ TEST_F(SaveCommand, NamesFromTheFileAddNoLinesToObjOrMtl) {
   const std::string msh = folder_ + "/names.msh";
   ASSERT_TRUE(SaveMsh(WriteMsh(file), msh));
 
-  const Result result = Import(msh, "-o '" + folder_ + "/m.obj'");
+  const Outcome result = Import(msh, "-o '" + folder_ + "/m.obj'");
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.errors, "qmhost: " + folder_ +
+  EXPECT_EQ(result.err, "qmhost: " + folder_ +
                                "/m.obj: 3 names had control characters, written as '_'\n");
   // Every line is one of the statements written, and the counts are the model's.
   std::map<std::string, int> statements;
