@@ -53,18 +53,6 @@ const Finding* FirstOf(const ImportReport& report, FindingKind kind) {
   return nullptr;
 }
 
-// Header 0, vertex pool 29, index pool 253, group record 265, level record
-// 277, mesh record 291, hardpoint record 644, its points 809, end 833.
-MshFile Base() {
-  MshFile file;
-  file.vertices = NumberedVertices(4);
-  file.indices = {0, 1, 2, 0, 2, 3};
-  file.groups.push_back(
-      GroupOf({LevelOf(1, {MeshOf("hull.tga", 0, 4, 0, 2)})}, {HardpointOf("dock", 2)}));
-  return file;
-}
-
-MshMesh& FirstMesh(MshFile& file) { return file.groups[0].levels[0].meshes[0]; }
 
 struct Case {
   const char* name;
@@ -129,7 +117,7 @@ TEST(Findings, EachDepartureIsFoundAtItsPlaceByTheImportAndByCheck) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    MshFile file = Base();
+    MshFile file = LaidOutFile();
     c.damage(file);
     Bytes bytes = WriteMsh(file);
     c.patch(bytes);
@@ -147,7 +135,7 @@ TEST(Findings, EachDepartureIsFoundAtItsPlaceByTheImportAndByCheck) {
 }
 
 TEST(Findings, NamesAtTheHostsLimitsAreClean) {
-  MshFile file = Base();
+  MshFile file = LaidOutFile();
   FirstMesh(file).textureName = std::string(kTextureNameLimit, 't');
   file.groups[0].levels[0].meshes.push_back(FirstMesh(file));
   file.groups[0].levels[0].meshes[1].textureName = std::string(kFlaggedTextureNameLimit, 'f');
@@ -228,7 +216,7 @@ TEST(Findings, AModelFarLargerThanItsFileIsANote) {
 }
 
 TEST(Findings, NotesNeverMakeAMessage) {
-  MshFile file = Base();
+  MshFile file = LaidOutFile();
   FirstMesh(file).textureName = std::string(300, 'n');
   file.groups[0].levels[0].red = -1e30f;
   file.trailer = {0};
@@ -239,7 +227,7 @@ TEST(Findings, NotesNeverMakeAMessage) {
 }
 
 TEST(Findings, CheckKeepsTheFirstFindingsOfAKindAndCountsTheRest) {
-  MshFile file = Base();
+  MshFile file = LaidOutFile();
   FirstMesh(file).vertexCount = 2;  // corners 2 and 3 lie outside
   file.groups[0].levels[0].meshes.assign(30, FirstMesh(file));
   const ImportReport check = ImportAndCheck(WriteMsh(file), 5);

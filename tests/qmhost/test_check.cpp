@@ -7,31 +7,19 @@
 
 namespace {
 
-// Header 0, vertex pool 29, index pool 253, group record 265, level record
-// 277, mesh record 291, hardpoint record 644, its points 809, end 833.
-MshFile Base() {
-  MshFile file;
-  file.vertices = NumberedVertices(4);
-  file.indices = {0, 1, 2, 0, 2, 3};
-  file.groups.push_back(
-      GroupOf({LevelOf(1, {MeshOf("hull.tga", 0, 4, 0, 2)})}, {HardpointOf("dock", 2)}));
-  return file;
-}
-
-MshMesh& FirstMesh(MshFile& file) { return file.groups[0].levels[0].meshes[0]; }
 
 class CheckCommand : public TempFolderTest {};
 
 TEST_F(CheckCommand, ListsFindingsPerFileAndExitsByErrors) {
-  MshFile damaged = Base();
+  MshFile damaged = LaidOutFile();
   FirstMesh(damaged).vertexCount = 2;
   damaged.groups[0].levels[0].meshes.assign(25, FirstMesh(damaged));
   Write("damaged.msh", WriteMsh(damaged));
-  MshFile noted = Base();
+  MshFile noted = LaidOutFile();
   noted.trailer = {0, 0};
   Write("noted.msh", WriteMsh(noted));
 
-  MshFile fire = Base();
+  MshFile fire = LaidOutFile();
   fire.groups[0].hardpoints[0] = HardpointOf("fire", 30000);
   fire.groups[0].levels[0].red = 1e30f;
   Write("fire.msh", WriteMsh(fire));

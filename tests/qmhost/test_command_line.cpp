@@ -13,19 +13,10 @@ class CommandLine : public TempFolderTest {
  protected:
   void SetUp() override {
     TempFolderTest::SetUp();
-    Write("s.msh", WriteMsh(Triangle()));
-    std::vector<std::uint8_t> cut = WriteMsh(Triangle());
+    Write("s.msh", WriteMsh(OneTriangle()));
+    std::vector<std::uint8_t> cut = WriteMsh(OneTriangle());
     cut.resize(cut.size() - 10);
     Write("cut.msh", cut);
-  }
-
-  static MshFile Triangle() {
-    MshFile file;
-    file.vertices = NumberedVertices(3);
-    for (MshVertex& vertex : file.vertices) vertex.normal = {0, 0, 1};
-    file.indices = {0, 1, 2};
-    file.groups.push_back(GroupOf({LevelOf(0, {MeshOf("a.tga", 0, 3, 0, 1)})}));
-    return file;
   }
 };
 

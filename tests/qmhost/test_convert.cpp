@@ -9,24 +9,14 @@
 
 namespace {
 
-// One triangle with unit normals, which every format holds as they are.
-MshFile Triangle() {
-  MshFile file;
-  file.vertices = NumberedVertices(3);
-  for (MshVertex& vertex : file.vertices) vertex.normal = {0, 0, 1};
-  file.indices = {0, 1, 2};
-  file.groups.push_back(GroupOf({LevelOf(0, {MeshOf("a.tga", 0, 3, 0, 1)})}));
-  return file;
-}
-
 class Convert : public TempFolderTest {};
 
 TEST_F(Convert, GoesOnPastBrokenFilesAndCountsEachOutcome) {
-  std::vector<std::uint8_t> truncated = WriteMsh(Triangle());
+  std::vector<std::uint8_t> truncated = WriteMsh(OneTriangle());
   truncated.resize(truncated.size() - 10);
   Write("cut.msh", truncated);
-  Write("good.msh", WriteMsh(Triangle()));
-  MshFile odd = Triangle();
+  Write("good.msh", WriteMsh(OneTriangle()));
+  MshFile odd = OneTriangle();
   odd.vertices[0].normal = {0, 0, 2};  // glTF wants unit normals: a note, no damage
   Write("odd.msh", WriteMsh(odd));
 
@@ -49,10 +39,10 @@ TEST_F(Convert, GoesOnPastBrokenFilesAndCountsEachOutcome) {
 // output keeps its place under -d.
 TEST_F(Convert, TakesFoldersAndKeepsTheirStructure) {
   ASSERT_EQ(std::system(("mkdir -p " + Path("ships/small/old") + " " + Path("empty")).c_str()), 0);
-  Write("ships/a.msh", WriteMsh(Triangle()));
-  Write("ships/B.MSH", WriteMsh(Triangle()));
-  Write("ships/small/c.msh", WriteMsh(Triangle()));
-  Write("ships/small/old/d.msh", WriteMsh(Triangle()));
+  Write("ships/a.msh", WriteMsh(OneTriangle()));
+  Write("ships/B.MSH", WriteMsh(OneTriangle()));
+  Write("ships/small/c.msh", WriteMsh(OneTriangle()));
+  Write("ships/small/old/d.msh", WriteMsh(OneTriangle()));
   WriteText("ships/notes.txt", "not a mesh");
 
   const Outcome flat = Qmhost("convert -v ships -d out --to json");
@@ -78,7 +68,7 @@ TEST_F(Convert, TakesFoldersAndKeepsTheirStructure) {
 }
 
 TEST_F(Convert, SavesInTheChosenFormatBesideTheInputByDefault) {
-  Write("ship.msh", WriteMsh(Triangle()));
+  Write("ship.msh", WriteMsh(OneTriangle()));
   const struct {
     const char* to;
     const char* file;
@@ -99,9 +89,9 @@ TEST_F(Convert, SavesInTheChosenFormatBesideTheInputByDefault) {
 
 TEST_F(Convert, RefusesToOverwriteAnEarlierOutputOrTheInput) {
   ASSERT_EQ(std::system(("mkdir -p " + Path("a") + " " + Path("b")).c_str()), 0);
-  Write("a/x.msh", WriteMsh(Triangle()));
-  Write("b/x.msh", WriteMsh(Triangle()));
-  Write("odd.json", WriteMsh(Triangle()));
+  Write("a/x.msh", WriteMsh(OneTriangle()));
+  Write("b/x.msh", WriteMsh(OneTriangle()));
+  Write("odd.json", WriteMsh(OneTriangle()));
   const Outcome run = Qmhost("convert a/x.msh b/x.msh odd.json -d . --to json");
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("qmhost: b/x.msh: ./x.json is already the output of an earlier file\n"),
@@ -115,7 +105,7 @@ TEST_F(Convert, RefusesToOverwriteAnEarlierOutputOrTheInput) {
 }
 
 TEST_F(Convert, RejectsBadUsage) {
-  Write("ship.msh", WriteMsh(Triangle()));
+  Write("ship.msh", WriteMsh(OneTriangle()));
   EXPECT_EQ(Qmhost("convert").status, 2);
   EXPECT_EQ(Qmhost("convert ship.msh --to png").status, 2);
   const Outcome plugin = Qmhost("convert ship.msh --plugin ship.msh");

@@ -37,16 +37,6 @@ constexpr bool kAddressSanitizer = false;
 const std::string kSample = std::string(QM_SOURCE_DIR) + "/samples/sample.msh";
 const std::string kKept = "a file that was here before";
 
-// One triangle: every format saves it, as it is, in a few hundred bytes.
-MshFile Triangle() {
-  MshFile file;
-  file.vertices = NumberedVertices(3);
-  for (MshVertex& vertex : file.vertices) vertex.normal = {0, 0, 1};
-  file.indices = {0, 1, 2};
-  file.groups.push_back(GroupOf({LevelOf(0, {MeshOf("a.tga", 0, 3, 0, 1)})}));
-  return file;
-}
-
 // A small file that describes a large model: `meshes` mesh records that each
 // take the whole pool of 65535 vertices, as many as a mesh can reach.
 std::vector<std::uint8_t> LargeModel(int meshes) {
@@ -61,18 +51,6 @@ std::vector<std::uint8_t> LargeModel(int meshes) {
 class SaveSafety : public TempFolderTest {
  protected:
   void Keep(const std::string& name) const { std::ofstream(Path(name), std::ios::binary) << kKept; }
-
-  // The names in the folder, hidden ones too (temporaries start with a dot).
-  std::vector<std::string> Listing(const std::string& folder = "") const {
-    std::vector<std::string> names;
-    DIR* dir = ::opendir(Path(folder).c_str());
-    while (dirent* entry = dir ? ::readdir(dir) : nullptr)
-      if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-        names.push_back(entry->d_name);
-    if (dir) ::closedir(dir);
-    std::sort(names.begin(), names.end());
-    return names;
-  }
 };
 
 using Names = std::vector<std::string>;
@@ -99,7 +77,7 @@ TEST_F(SaveSafety, NothingReadIsNothingWritten) {
   longPath += "/" + std::string(120, 'e');
   ASSERT_EQ(::mkdir(Path(longPath).c_str(), 0755), 0);
   longPath += "/" + std::string(20, 'f') + ".msh";
-  Write(longPath, WriteMsh(Triangle()));
+  Write(longPath, WriteMsh(OneTriangle()));
 
   const struct {
     std::string input;
@@ -189,7 +167,7 @@ TEST_F(SaveSafety, ACancelledDialogWritesNothing) {
 
 // A damaged file gives what the import built, as before.
 TEST_F(SaveSafety, ADamagedFileStillSavesWhatWasBuilt) {
-  std::vector<std::uint8_t> cut = WriteMsh(Triangle());
+  std::vector<std::uint8_t> cut = WriteMsh(OneTriangle());
   cut.resize(cut.size() - 10);
   Write("cut.msh", cut);
   Keep("keep.json");
@@ -202,7 +180,7 @@ TEST_F(SaveSafety, ADamagedFileStillSavesWhatWasBuilt) {
 // Inputs are known by their device and inode: no name, link or spelling lets
 // a save replace one.
 TEST_F(SaveSafety, NoSaveReplacesAnInput) {
-  const std::vector<std::uint8_t> mesh = WriteMsh(Triangle());
+  const std::vector<std::uint8_t> mesh = WriteMsh(OneTriangle());
   const struct {
     const char* command;
     const char* input;  // holds a mesh file, whatever its name
@@ -254,7 +232,7 @@ TEST_F(SaveSafety, PluginsThatAreNoRegularFilesAreNotLoaded) {
   EXPECT_EQ(list.status, 0);
   EXPECT_EQ(list.out, "./mesh.so: import plug-in \"Velun 2030V Mesh...\"\n");
 
-  Write("s.msh", WriteMsh(Triangle()));
+  Write("s.msh", WriteMsh(OneTriangle()));
   const Outcome import = Qmhost("import s.msh --plugin ./a.so");
   EXPECT_EQ(import.status, 2);
   EXPECT_EQ(import.err,
@@ -365,7 +343,7 @@ TEST_F(SaveSafety, AFullDiskSaysNoSpaceLeft) {
 // Standard output that can't be written is an error with its reason, for
 // every command; before, `qmhost import x.msh > /dev/full` ended with 0.
 TEST_F(SaveSafety, AFailedWriteToStandardOutputIsAnError) {
-  Write("s.msh", WriteMsh(Triangle()));
+  Write("s.msh", WriteMsh(OneTriangle()));
   const std::string kCannotWrite = "qmhost: cannot write to standard output: ";
   const char* const commands[] = {"import s.msh", "check s.msh", "convert s.msh",
                                   "plugins " QM_BINARY_DIR, "--help"};
@@ -390,7 +368,7 @@ TEST_F(SaveSafety, RunningOutOfMemoryIsToldPerFile) {
                     "terabytes), and its operator new ends the process rather than throw "
                     "std::bad_alloc";
   Write("huge.msh", LargeModel(2000));
-  Write("small.msh", WriteMsh(Triangle()));
+  Write("small.msh", WriteMsh(OneTriangle()));
   const std::string limited = "prlimit --as=" + std::to_string(384 << 20) + " " + QmhostPath();
 
   const Outcome convert = Shell(limited + " convert huge.msh small.msh -d out");

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -67,6 +68,18 @@ class TempFolderTest : public ::testing::Test {
     const std::string path = Path(name);
     std::ofstream(path, std::ios::binary) << text;
     return path;
+  }
+
+  // The names in a folder of the test's (the test's own by default), hidden
+  // ones too, in order.
+  std::vector<std::string> Listing(const std::string& folder = "") const {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(Path(folder), error), end; !error && entry != end;
+         entry.increment(error))
+      names.push_back(entry->path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
   }
 
   // Runs qmhost with `args` (shell words) in the test's folder, standard

@@ -117,4 +117,29 @@ inline MshHardpoint HardpointOf(const std::string& name, int pointCount) {
   return hardpoint;
 }
 
+// One triangle with unit normals, in a few hundred bytes: every format saves
+// it as it is.
+inline MshFile OneTriangle() {
+  MshFile file;
+  file.vertices = NumberedVertices(3);
+  for (MshVertex& vertex : file.vertices) vertex.normal = {0, 0, 1};
+  file.indices = {0, 1, 2};
+  file.groups.push_back(GroupOf({LevelOf(0, {MeshOf("a.tga", 0, 3, 0, 1)})}));
+  return file;
+}
+
+// A file of each record, at known offsets: header 0, vertex pool 29, index
+// pool 253, group record 265, level record 277, mesh record 291, hardpoint
+// record 644, its points 809, end 833.
+inline MshFile LaidOutFile() {
+  MshFile file;
+  file.vertices = NumberedVertices(4);
+  file.indices = {0, 1, 2, 0, 2, 3};
+  file.groups.push_back(
+      GroupOf({LevelOf(1, {MeshOf("hull.tga", 0, 4, 0, 2)})}, {HardpointOf("dock", 2)}));
+  return file;
+}
+
+inline MshMesh& FirstMesh(MshFile& file) { return file.groups[0].levels[0].meshes[0]; }
+
 #endif  // QM_TESTS_TESTSUPPORT_H
