@@ -32,11 +32,11 @@ enum SaveOption : unsigned {
 };
 
 struct SaveFormat {
-  const char* name;   // for --to: "glb"
+  const char* name;                     // for --to: "glb"
   std::vector<std::string> extensions;  // of the path saved to, without the dot, in lower case
-  const char* title;  // for the user: "glTF"
-  const char* help;   // one line
-  unsigned options;   // the SaveOption bits it honours
+  const char* title;                    // for the user: "glTF"
+  const char* help;                     // one line
+  unsigned options;                     // the SaveOption bits it honours
   // Saves safely (SafeSave.h) to `path` and the files beside it that the
   // format writes: a failed save changes no file and leaves no temporary.
   bool (*save)(qmModel* model, const SaveSettings& settings, const std::string& path,

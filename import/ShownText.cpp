@@ -92,7 +92,8 @@ std::string ShownUtf8(std::string_view path, bool quotable) {
     }
     const std::size_t length = SequenceLength(path.substr(n));
     // U+0080 to U+009F, C1 controls, are C2 80 to C2 9F.
-    const bool control = length == 2 && byte == 0xC2 && static_cast<unsigned char>(path[n + 1]) < 0xA0;
+    const bool control =
+        length == 2 && byte == 0xC2 && static_cast<unsigned char>(path[n + 1]) < 0xA0;
     if (length == 0 || control) {
       for (std::size_t b = 0; b < (length == 0 ? 1 : length); ++b)
         AppendHex(text, static_cast<unsigned char>(path[n + b]));

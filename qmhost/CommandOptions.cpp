@@ -7,10 +7,11 @@
 #include "PluginModule.h"
 
 void AddVerbosityOptions(CLI::App& app) {
-  app.add_flag_callback("-q,--quiet", [] { SetVerbosity(Verbosity::Quiet); },
-                        "Say nothing but errors");
-  app.add_flag_callback("-v,--verbose", [] { SetVerbosity(Verbosity::Verbose); },
-                        "Also say what went well, file by file, and which plug-in was loaded");
+  app.add_flag_callback(
+      "-q,--quiet", [] { SetVerbosity(Verbosity::Quiet); }, "Say nothing but errors");
+  app.add_flag_callback(
+      "-v,--verbose", [] { SetVerbosity(Verbosity::Verbose); },
+      "Also say what went well, file by file, and which plug-in was loaded");
 }
 
 void AddPluginOption(CLI::App& command, std::string& plugin) {
@@ -24,8 +25,7 @@ void AddMemoryLimitOption(CLI::App& command, std::uint64_t& limit) {
   limit = DefaultMemoryLimit();
   command
       .add_option_function<std::string>(
-          "--memory-limit",
-          [&limit](const std::string& text) { ParseMemorySize(text, limit); },
+          "--memory-limit", [&limit](const std::string& text) { ParseMemorySize(text, limit); },
           "The most memory the model may hold, e.g. 512M or 2G (K, M, G, T: powers of 1024); "
           "past it the import stops with what was read. Default: half the memory of the "
           "machine or of qmhost's control group, if lower: " +

@@ -28,8 +28,8 @@ namespace fs = std::filesystem;
 namespace {
 
 struct ConvertSettings {
-  std::vector<std::string> inputs;    // files and folders
-  bool recursive = false;             // the folders' folders too
+  std::vector<std::string> inputs;  // files and folders
+  bool recursive = false;           // the folders' folders too
   const SaveFormat* to = FormatNamed("glb");
   std::optional<std::string> folder;  // where the outputs go; beside each input if absent
   SaveSettings save;
@@ -85,7 +85,8 @@ bool FindMeshFiles(const std::string& folder, bool recursive, std::vector<Job>& 
 
 // FOLDER/RELATIVE.EXT, or beside the input without a folder.
 std::string OutputPath(const Job& job, const ConvertSettings& settings) {
-  fs::path output = settings.folder ? fs::path(*settings.folder) / job.relative : fs::path(job.input);
+  fs::path output =
+      settings.folder ? fs::path(*settings.folder) / job.relative : fs::path(job.input);
   output.replace_extension(settings.to->extensions.front());
   return output.string();
 }
@@ -154,8 +155,9 @@ int RunConvert(const ConvertSettings& settings) {
   std::vector<std::string> unlisted;
   for (const std::string& input : settings.inputs) {
     if (input == "-") {
-      Error(MessageLine("convert reads files and folders; for standard input, qmhost import - -o "
-                        "OUT"));
+      Error(
+          MessageLine("convert reads files and folders; for standard input, qmhost import - -o "
+                      "OUT"));
       return kExitUsage;
     }
     std::error_code code;

@@ -40,8 +40,8 @@ const SaveFormat* ChosenFormat(const ImportSettings& settings) {
   const SaveFormat* byExtension = FormatOfPath(output);
   if (settings.to != nullptr) {
     if (byExtension != nullptr && byExtension != settings.to) {
-      Error(FileLine(output, std::string("its extension names ") + byExtension->name +
-                                 ", --to " + settings.to->name));
+      Error(FileLine(output, std::string("its extension names ") + byExtension->name + ", --to " +
+                                 settings.to->name));
       return nullptr;
     }
     return settings.to;
@@ -97,8 +97,7 @@ int RunImport(const ImportSettings& settings) {
       Error(MessageLine("cannot save " + *settings.output + ": " + replaced));
       return kExitFailure;
     }
-    if (!SaveModel(imported.model.get(), *format, settings.save, *settings.output, notes,
-                   error)) {
+    if (!SaveModel(imported.model.get(), *format, settings.save, *settings.output, notes, error)) {
       Error(MessageLine(error));
       return kExitFailure;
     }

@@ -54,7 +54,8 @@ std::string RunInputs::Replaced(const std::vector<std::string>& written) const {
 
 std::unique_ptr<TemporaryFile> KeepStandardInput(std::string& error) {
   const char* folder = std::getenv("TMPDIR");
-  auto kept = std::make_unique<TemporaryFile>(folder != nullptr && *folder != '\0' ? folder : "/tmp");
+  auto kept =
+      std::make_unique<TemporaryFile>(folder != nullptr && *folder != '\0' ? folder : "/tmp");
   if (kept->Descriptor() < 0) {
     error = kept->Error();
     return nullptr;
@@ -75,8 +76,8 @@ std::unique_ptr<TemporaryFile> KeepStandardInput(std::string& error) {
       return nullptr;
     }
     for (ssize_t done = 0; done < got;) {
-      const ssize_t written = ::write(kept->Descriptor(), buffer + done,
-                                      static_cast<std::size_t>(got - done));
+      const ssize_t written =
+          ::write(kept->Descriptor(), buffer + done, static_cast<std::size_t>(got - done));
       if (written < 0 && errno == EINTR) continue;
       if (written <= 0) {
         error = std::string("cannot keep it in a temporary file: ") +
@@ -88,4 +89,3 @@ std::unique_ptr<TemporaryFile> KeepStandardInput(std::string& error) {
   }
   return kept;
 }
-

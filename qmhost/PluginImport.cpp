@@ -80,8 +80,7 @@ PluginImport ImportThroughPlugin(PlugIn& plugin, const std::optional<std::string
 }
 
 int ReportImport(const PluginImport& imported, const std::string& nothingWritten) {
-  for (const std::string& message : imported.messages)
-    Error(PluginLine(imported.file, message));
+  for (const std::string& message : imported.messages) Error(PluginLine(imported.file, message));
   if (!imported.limitNote.empty()) Error(FileLine(imported.file, imported.limitNote));
   if (imported.cancelled) {
     // A cancel is the user's choice: a failure only when an output was asked for.

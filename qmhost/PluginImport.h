@@ -20,12 +20,12 @@
 #include "qmModelRead.h"
 
 struct PluginImport {
-  qmModelPtr model;   // null when nothing was read
-  std::string file;   // the file given or chosen; "-" for standard input, empty when none was
+  qmModelPtr model;        // null when nothing was read
+  std::string file;        // the file given or chosen; "-" for standard input, empty when none was
   bool cancelled = false;  // no file was chosen in the dialog
-  std::string error;  // why nothing was read (no model), or what the run returned; a clause
+  std::string error;       // why nothing was read (no model), or what the run returned; a clause
   std::vector<std::string> messages;  // the plug-in's message boxes, in order
-  std::string limitNote;  // when the model reached its memory limit (MemoryLimitNote)
+  std::string limitNote;              // when the model reached its memory limit (MemoryLimitNote)
 
   // Whether the file was imported without a word from the plug-in.
   bool Clean() const { return model != nullptr && messages.empty() && limitNote.empty(); }

@@ -159,8 +159,8 @@ std::unique_ptr<PluginModule> LoadImportPlugin(const std::string& path) {
     return nullptr;
   }
   if (plugin->PlugInKind() != 1) {
-    Error(FileLine(path, "it is no import plug-in (kind " + std::to_string(plugin->PlugInKind()) +
-                             ")"));
+    Error(FileLine(path,
+                   "it is no import plug-in (kind " + std::to_string(plugin->PlugInKind()) + ")"));
     return nullptr;
   }
   const char* title = plugin->MenuTitle();

@@ -53,8 +53,8 @@ struct Picture {
 };
 
 struct Drawing {
-  Picture picture;       // empty when tooMuch
-  bool tooMuch = false;  // the work ran past the limit and the drawing stopped
+  Picture picture;            // empty when tooMuch
+  bool tooMuch = false;       // the work ran past the limit and the drawing stopped
   std::size_t triangles = 0;  // surface triangles whose corners are vertices of their mesh
   std::size_t points = 0;     // marker vertices
 };

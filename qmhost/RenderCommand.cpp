@@ -30,7 +30,7 @@ struct RenderSettings {
   const PictureFormat* to = nullptr;  // the picture's format; by the output's extension if absent
   int width = 800;
   int height = 600;
-  int level = 0;                      // the detail level drawn of each group
+  int level = 0;  // the detail level drawn of each group
   std::string plugin;
   std::uint64_t memoryLimit = 0;
 };
@@ -98,8 +98,9 @@ Scene ModelScene(qmModel* model, const ModelStructure& structure, int level, boo
 const PictureFormat* ChosenFormat(const RenderSettings& settings) {
   if (settings.output == "-") {
     if (settings.to == nullptr)
-      Error(MessageLine("-o - writes the picture to standard output in the format --to names: "
-                        "png or jpg"));
+      Error(
+          MessageLine("-o - writes the picture to standard output in the format --to names: "
+                      "png or jpg"));
     return settings.to;
   }
   const PictureFormat* byExtension = PictureFormatOfPath(settings.output);
@@ -152,7 +153,8 @@ int DrawFile(const RenderSettings& settings, const PictureFormat& format, PlugIn
                    "too much to draw at " + std::to_string(settings.width) + "x" +
                        std::to_string(settings.height) +
                        ": its triangles lie over one another too many times (the limit is " +
-                       std::to_string(kWorkPerSample) + " depth tests a sample); nothing was "
+                       std::to_string(kWorkPerSample) +
+                       " depth tests a sample); nothing was "
                        "written"));
     return kExitFailure;
   }
@@ -217,8 +219,7 @@ Command AddRenderCommand(CLI::App& app) {
   }
   command
       ->add_option_function<std::string>(
-          "--to",
-          [settings](const std::string& name) { settings->to = PictureFormatNamed(name); },
+          "--to", [settings](const std::string& name) { settings->to = PictureFormatNamed(name); },
           "The picture's format, whatever its extension:" + formats)
       ->type_name("FORMAT")
       ->transform(CLI::IsMember(names, CLI::ignore_case).description(""));

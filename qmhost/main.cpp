@@ -139,7 +139,8 @@ int main(int argc, char** argv) {
   out.Flush();
   std::cout.rdbuf(standard);
   if (out.Error() != 0) {
-    Error(MessageLine(std::string("cannot write to standard output: ") + std::strerror(out.Error())));
+    Error(
+        MessageLine(std::string("cannot write to standard output: ") + std::strerror(out.Error())));
     if (status == kExitClean) status = kExitFailure;
   }
   return status;

@@ -2,11 +2,10 @@
 // record, the model the file describes, a count of what is not listed, and
 // an exit status that only errors change. The findings themselves are tested
 // with the walk (tests/test_findings.cpp).
-#include "TestSupport.h"
 #include "QmhostRun.h"
+#include "TestSupport.h"
 
 namespace {
-
 
 class CheckCommand : public TempFolderTest {};
 

@@ -37,13 +37,15 @@ TEST_F(CommandLine, EachLineGivesItsStatusAndWord) {
       {"frobnicate", 2,
        std::string("qmhost: no command frobnicate; the commands are ") + kCommands +
            " (qmhost --help tells more)\n"},
-      {"-v frobnicate", 2, std::string("qmhost: no command frobnicate; the commands are ") +
-                               kCommands + " (qmhost --help tells more)\n"},
+      {"-v frobnicate", 2,
+       std::string("qmhost: no command frobnicate; the commands are ") + kCommands +
+           " (qmhost --help tells more)\n"},
       {"--bogus", 2, "qmhost: no such option or argument: --bogus (qmhost --help tells more)\n"},
       {"import --bogus s.msh", 2,
        "qmhost: import: no such option or argument: --bogus (qmhost import --help tells more)\n"},
       {"convert", 2, "qmhost: convert: FILE is required (qmhost convert --help tells more)\n"},
-      {"help nope", 2, std::string("qmhost: no command nope; the commands are ") + kCommands + "\n"},
+      {"help nope", 2,
+       std::string("qmhost: no command nope; the commands are ") + kCommands + "\n"},
       {"help", 0, ""},
       {"help render", 0, ""},
       // Outputs a format can't be, and options a format has no use for.
@@ -55,11 +57,13 @@ TEST_F(CommandLine, EachLineGivesItsStatusAndWord) {
        "qmhost: -o - writes to standard output in the format --to names: json, glb, gltf or obj\n"},
       {"import s.msh -o - --to obj", 2,
        "qmhost: a save as OBJ is 2 files and can't go to standard output\n"},
-      {"import s.msh -o m.obj --flat", 2, "qmhost: --flat shapes glTF's nodes; OBJ has no such choice\n"},
+      {"import s.msh -o m.obj --flat", 2,
+       "qmhost: --flat shapes glTF's nodes; OBJ has no such choice\n"},
       {"convert s.msh --to json --flat", 2,
        "qmhost: --flat shapes glTF's nodes; JSON has no such choice\n"},
       {"import s.msh --flat", 2, "qmhost: --flat shapes a save; without -o nothing is saved\n"},
-      {"import s.msh --to png -o m.png", 2, "qmhost: import: --to: png not in {json,glb,gltf,obj}..."},
+      {"import s.msh --to png -o m.png", 2,
+       "qmhost: import: --to: png not in {json,glb,gltf,obj}..."},
       {"render s.msh -o r.bmp", 2,
        "qmhost: r.bmp: cannot save a picture as this: the extension must be .png, .jpg or .jpeg "
        "(or --to FORMAT)\n"},
@@ -83,8 +87,7 @@ TEST_F(CommandLine, EachLineGivesItsStatusAndWord) {
       {"-q import cut.msh -o c.json", 1, std::string("qmhost: cut.msh: ") + kCut + "\n"},
       {"render cut.msh -o c.png", 1, std::string("qmhost: cut.msh: ") + kCut + "\n"},
       {"check missing.msh", 1, "qmhost: missing.msh: No such file or directory\n"},
-      {"import - -o c.json", 1, std::string("qmhost: (standard input): ") + kCut + "\n",
-       "cut.msh"},
+      {"import - -o c.json", 1, std::string("qmhost: (standard input): ") + kCut + "\n", "cut.msh"},
       // Quiet says nothing but errors, verbose says what went well.
       {"-q import s.msh -o m.glb", 0, ""},
       {"import s.msh -o m.glb -q", 0, ""},
@@ -96,7 +99,8 @@ TEST_F(CommandLine, EachLineGivesItsStatusAndWord) {
        "qmhost: " QM_BINARY_DIR "/qmMSH2030Vimporter.so: import plug-in \"Velun 2030V Mesh...\"\n"
        "qmhost: s.msh: converted to s.glb\n"},
       {"-q convert s.msh cut.msh", 1,
-       std::string("qmhost: cut.msh: ") + kCut + "\nqmhost: cut.msh: saved what was read as cut.glb\n"},
+       std::string("qmhost: cut.msh: ") + kCut +
+           "\nqmhost: cut.msh: saved what was read as cut.glb\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);

@@ -4,8 +4,8 @@
 #include <sstream>
 
 #include "ConvertProgress.h"
-#include "TestSupport.h"
 #include "QmhostRun.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -22,14 +22,16 @@ TEST_F(Convert, GoesOnPastBrokenFilesAndCountsEachOutcome) {
 
   const Outcome run = Qmhost("convert missing.msh cut.msh good.msh odd.msh -d out");
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "4 files: 2 converted cleanly, 1 damaged (converted with a message), 1 failed\n");
-  EXPECT_EQ(run.err,
-            "qmhost: missing.msh: No such file or directory\n"
-            "qmhost: cut.msh: \"The file is damaged or incomplete: it ends inside the mesh record of "
-            "group 0, level 0, mesh 0 (byte 229). The model holds what was read before that "
-            "point.\"\n"
-            "qmhost: cut.msh: saved what was read as out/cut.glb\n"
-            "qmhost: out/odd.glb: 1 value was written as the nearest value the format can hold\n");
+  EXPECT_EQ(run.out,
+            "4 files: 2 converted cleanly, 1 damaged (converted with a message), 1 failed\n");
+  EXPECT_EQ(
+      run.err,
+      "qmhost: missing.msh: No such file or directory\n"
+      "qmhost: cut.msh: \"The file is damaged or incomplete: it ends inside the mesh record of "
+      "group 0, level 0, mesh 0 (byte 229). The model holds what was read before that "
+      "point.\"\n"
+      "qmhost: cut.msh: saved what was read as out/cut.glb\n"
+      "qmhost: out/odd.glb: 1 value was written as the nearest value the format can hold\n");
   EXPECT_FALSE(Exists(Path("out/missing.glb")));
   EXPECT_TRUE(Exists(Path("out/cut.glb")));
   EXPECT_EQ(ReadText(Path("out/good.glb")).substr(0, 4), "glTF");
@@ -47,14 +49,16 @@ TEST_F(Convert, TakesFoldersAndKeepsTheirStructure) {
 
   const Outcome flat = Qmhost("convert -v ships -d out --to json");
   EXPECT_EQ(flat.status, 0) << flat.err;
-  EXPECT_EQ(flat.out, "2 files: 2 converted cleanly, 0 damaged (converted with a message), 0 failed\n");
+  EXPECT_EQ(flat.out,
+            "2 files: 2 converted cleanly, 0 damaged (converted with a message), 0 failed\n");
   EXPECT_TRUE(Exists(Path("out/a.json")));
   EXPECT_TRUE(Exists(Path("out/B.json")));
   EXPECT_FALSE(Exists(Path("out/small")));
 
   const Outcome deep = Qmhost("convert -r ships -d deep");
   EXPECT_EQ(deep.status, 0) << deep.err;
-  for (const char* output : {"deep/a.glb", "deep/B.glb", "deep/small/c.glb", "deep/small/old/d.glb"})
+  for (const char* output :
+       {"deep/a.glb", "deep/B.glb", "deep/small/c.glb", "deep/small/old/d.glb"})
     EXPECT_TRUE(Exists(Path(output))) << output;
 
   // Beside each input without -d.
@@ -101,7 +105,8 @@ TEST_F(Convert, RefusesToOverwriteAnEarlierOutputOrTheInput) {
                          "odd.json\n"),
             std::string::npos)
       << run.err;
-  EXPECT_EQ(run.out, "3 files: 1 converted cleanly, 0 damaged (converted with a message), 2 failed\n");
+  EXPECT_EQ(run.out,
+            "3 files: 1 converted cleanly, 0 damaged (converted with a message), 2 failed\n");
 }
 
 TEST_F(Convert, RejectsBadUsage) {
@@ -130,11 +135,13 @@ TEST(ConvertProgress, DrawsABarOnATerminalAndPlainLinesElsewhere) {
   bar.Done("qmhost: second.msh: No such file or directory\n");
   bar.Finish();
   const std::string text = terminal.str();
-  EXPECT_NE(text.find("\r\033[K[....................] 0/2  -- files/s  first.msh"), std::string::npos)
+  EXPECT_NE(text.find("\r\033[K[....................] 0/2  -- files/s  first.msh"),
+            std::string::npos)
       << text;
   EXPECT_NE(text.find("1/2"), std::string::npos);
   EXPECT_NE(text.find("second.msh"), std::string::npos);
-  EXPECT_NE(text.find("\r\033[Kqmhost: second.msh: No such file or directory\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\033[Kqmhost: second.msh: No such file or directory\n"),
+            std::string::npos);
   EXPECT_NE(text.find("[####################] 2/2"), std::string::npos);
   EXPECT_EQ(text.substr(text.size() - 4), "\r\033[K");
 

@@ -21,9 +21,10 @@ TEST_F(Import, PrintsTheSamplesStructure) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out.rfind("model: 22 meshes, 13 materials\n", 0), 0u) << run.out;
-  for (const char* line : {"  group 1", "    detail level 0 (red 100.00): L00LD00#red 100.00#",
-                           "      L00LD00M02: 24 vertices, 12 triangles, material 1 \"glass.tga@boo\"",
-                           "    #dock_main#: 6 vertices, 2 triangles, material 4 \"#dock_main#\""})
+  for (const char* line :
+       {"  group 1", "    detail level 0 (red 100.00): L00LD00#red 100.00#",
+        "      L00LD00M02: 24 vertices, 12 triangles, material 1 \"glass.tga@boo\"",
+        "    #dock_main#: 6 vertices, 2 triangles, material 4 \"#dock_main#\""})
     EXPECT_NE(run.out.find(std::string(line) + "\n"), std::string::npos) << line;
 }
 
@@ -44,7 +45,8 @@ TEST_F(Import, SavesTheModelAsJson) {
   EXPECT_EQ(model["meshes"].size(), 22u);
   EXPECT_EQ(model["materials"][1]["name"], "glass.tga@boo");
   EXPECT_EQ(model["materials"][1]["transparency"], 0.5);
-  EXPECT_EQ(model["meshes"][1]["triangles"][0]["normals"], model["meshes"][1]["triangles"][0]["vertices"]);
+  EXPECT_EQ(model["meshes"][1]["triangles"][0]["normals"],
+            model["meshes"][1]["triangles"][0]["vertices"]);
 }
 
 // Standard input is a file like any other ("-"), and standard output takes a
@@ -66,11 +68,12 @@ TEST_F(Import, ReadsStandardInputAndWritesStandardOutput) {
   Write("cut.msh", cut);
   const Outcome damaged = Qmhost("import - -o - --to json", Path("cut.msh"));
   EXPECT_EQ(damaged.status, 1);
-  EXPECT_EQ(damaged.err.rfind("qmhost: (standard input): \"The file is damaged or incomplete", 0), 0u)
+  EXPECT_EQ(damaged.err.rfind("qmhost: (standard input): \"The file is damaged or incomplete", 0),
+            0u)
       << damaged.err;
   // No temporary is left in the folder of temporary files.
-  const Outcome none = Shell("TMPDIR=" + folder_ + " " + QmhostPath() + " import - >/dev/null; ls -A",
-                             SamplePath());
+  const Outcome none =
+      Shell("TMPDIR=" + folder_ + " " + QmhostPath() + " import - >/dev/null; ls -A", SamplePath());
   EXPECT_EQ(none.out, "cut.msh\nfile.glb\n");
 }
 
@@ -81,7 +84,8 @@ TEST_F(Import, AsksForAFileWithoutOne) {
   ASSERT_EQ(::mkdir(Path("home").c_str(), 0755), 0);
   Write("home/typed.msh", WriteMsh(MshFile{}));
   WriteText("answers.txt", "nothing\nhome\n~/typed\n");
-  const Outcome run = Shell("HOME=" + Path("home") + " " + QmhostPath() + " import", Path("answers.txt"));
+  const Outcome run =
+      Shell("HOME=" + Path("home") + " " + QmhostPath() + " import", Path("answers.txt"));
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err,
             "Import Velun 2030V Mesh *.msh\n"
@@ -113,21 +117,35 @@ TEST_F(MemoryLimit, SizesParseAsWholeBytesOrPowersOf1024) {
   };
   const std::uint64_t k = 1024;
   const Case cases[] = {
-      {"1048576", 1048576},   {"1", 1},
-      {"512M", 512 * k * k},  {"2G", 2 * k * k * k},
-      {"2g", 2 * k * k * k},  {"64K", 64 * k},
-      {"64KB", 64 * k},       {"64KiB", 64 * k},
-      {"3gib", 3 * k * k * k}, {"1T", k * k * k * k},
-      {"100B", 100},          {"010M", 10 * k * k},
-      {"16383P", 0},          {"17179869184G", 0},  // 2^64 bytes: too many
+      {"1048576", 1048576},
+      {"1", 1},
+      {"512M", 512 * k * k},
+      {"2G", 2 * k * k * k},
+      {"2g", 2 * k * k * k},
+      {"64K", 64 * k},
+      {"64KB", 64 * k},
+      {"64KiB", 64 * k},
+      {"3gib", 3 * k * k * k},
+      {"1T", k * k * k * k},
+      {"100B", 100},
+      {"010M", 10 * k * k},
+      {"16383P", 0},
+      {"17179869184G", 0},  // 2^64 bytes: too many
       {"18446744073709551616", 0},
-      {"0", 0},               {"0M", 0},
-      {"-1", 0},              {"+5M", 0},
-      {"1.5G", 0},            {"0x10", 0},
-      {"M", 0},               {"", 0},
-      {"5 M", 0},             {" 5M", 0},
-      {"5MM", 0},             {"5Mb2", 0},
-      {"5X", 0},              {"5iB", 0},
+      {"0", 0},
+      {"0M", 0},
+      {"-1", 0},
+      {"+5M", 0},
+      {"1.5G", 0},
+      {"0x10", 0},
+      {"M", 0},
+      {"", 0},
+      {"5 M", 0},
+      {" 5M", 0},
+      {"5MM", 0},
+      {"5Mb2", 0},
+      {"5X", 0},
+      {"5iB", 0},
   };
   for (const Case& c : cases) {
     std::uint64_t bytes = 0;
@@ -178,10 +196,11 @@ TEST_F(MemoryLimit, DefaultsToHalfOfTheMemoryTheProcessMayUse) {
 // drawn. Nonsense is a usage error that names the option.
 TEST_F(MemoryLimit, StopsTheImportOfEachCommandWithThePluginsMessage) {
   const std::string sample = SamplePath();
-  const std::string kMessage =
-      "qmhost: " + sample + ": \"There is not enough memory to import the whole file. The model "
-      "holds what was read until then.\"\n";
-  const std::string kNote = "qmhost: " + sample + ": The model reached the memory limit of 8 KiB "
+  const std::string kMessage = "qmhost: " + sample +
+                               ": \"There is not enough memory to import the whole file. The model "
+                               "holds what was read until then.\"\n";
+  const std::string kNote = "qmhost: " + sample +
+                            ": The model reached the memory limit of 8 KiB "
                             "(--memory-limit SIZE changes it).\n";
   const Outcome import = Qmhost("import " + sample + " --memory-limit 8K -o cut.json");
   EXPECT_EQ(import.status, 1);
@@ -192,8 +211,9 @@ TEST_F(MemoryLimit, StopsTheImportOfEachCommandWithThePluginsMessage) {
 
   const Outcome convert = Qmhost("convert " + sample + " --to json -d out --memory-limit 8K");
   EXPECT_EQ(convert.status, 1);
-  EXPECT_EQ(convert.err, kMessage + kNote + "qmhost: " + sample + ": saved what was read as "
-                                                                   "out/sample.json\n");
+  EXPECT_EQ(convert.err, kMessage + kNote + "qmhost: " + sample +
+                             ": saved what was read as "
+                             "out/sample.json\n");
 
   const Outcome render = Qmhost("render " + sample + " -o cut.png --memory-limit 8K");
   EXPECT_EQ(render.status, 1);

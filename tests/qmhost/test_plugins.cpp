@@ -9,7 +9,8 @@ class Plugins : public TempFolderTest {};
 
 TEST_F(Plugins, ListsOnlyPluginModulesAndNeverLoadsTheRest) {
   const std::string built = std::string(QM_BINARY_DIR) + "/";
-  ASSERT_EQ(std::system(("ln -s " + built + "qmMSH2030Vimporter.so " + Path("mesh.so")).c_str()), 0);
+  ASSERT_EQ(std::system(("ln -s " + built + "qmMSH2030Vimporter.so " + Path("mesh.so")).c_str()),
+            0);
   ASSERT_EQ(std::system(("ln -s " + built + "libqmModelLib.so " + Path("lib.so")).c_str()), 0);
   ASSERT_EQ(std::system(("echo junk > " + Path("broken.so")).c_str()), 0);
   ASSERT_EQ(std::system(("echo text > " + Path("notes.txt")).c_str()), 0);

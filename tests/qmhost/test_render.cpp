@@ -7,9 +7,9 @@
 #include <cmath>
 #include <limits>
 
+#include "QmhostRun.h"
 #include "Rasteriser.h"
 #include "TestSupport.h"
-#include "QmhostRun.h"
 #include "qmModelRead.h"
 
 namespace {
@@ -51,8 +51,8 @@ bool IsShadeOf(const Pixel& p, int channel) {
 
 ::testing::AssertionResult Shows(const Pixel& p, const char* what, bool ok) {
   if (ok) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "expected " << what << ", got (" << p.r << ", " << p.g
-                                       << ", " << p.b << ")";
+  return ::testing::AssertionFailure()
+         << "expected " << what << ", got (" << p.r << ", " << p.g << ", " << p.b << ")";
 }
 
 // A square of side 2 around the origin in the z = 0 plane, as two triangles.
@@ -230,9 +230,9 @@ TEST(Rasteriser, LeavesOutWhatIsNoNumberAndFramesDegenerateScenes) {
   Scene plain;
   plain.surfaces.push_back({shapes.Mesh({Flat(1)}), {1, 0, 0}});
   Scene noisy = plain;
-  noisy.surfaces.push_back(
-      {shapes.Mesh({{{{nan, 0, 0}, {1, 1, 1}, {2, 2, 2}}}, {{{1e6, 0, 0}, {1e6, inf, 0}, {1e6, 1, 5}}}}),
-       {0, 1, 0}});
+  noisy.surfaces.push_back({shapes.Mesh({{{{nan, 0, 0}, {1, 1, 1}, {2, 2, 2}}},
+                                         {{{1e6, 0, 0}, {1e6, inf, 0}, {1e6, 1, 5}}}}),
+                            {0, 1, 0}});
   qmMesh* marker = shapes.Points({{nan, nan, nan}, {-inf, 0, 0}});
   const std::uint16_t line[3] = {0, 1, 1};
   qmTriangle_SetVertexIndices(qmMesh_GetTriangleAt(marker, qmMesh_AddTriangle(marker)), line);

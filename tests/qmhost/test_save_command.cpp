@@ -91,8 +91,8 @@ TEST_F(SaveCommand, TellsOncePerFileOfValuesThatHadToChange) {
   const Outcome result = Import(msh, "-o '" + folder_ + "/m.glb'");
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "qmhost: " + folder_ +
-                               "/m.glb: 2 values were written as the nearest value the format "
-                               "can hold\n");
+                            "/m.glb: 2 values were written as the nearest value the format "
+                            "can hold\n");
 }
 
 // A file's names reach the .obj and the .mtl without adding a line: a
@@ -119,8 +119,8 @@ TEST_F(SaveCommand, NamesFromTheFileAddNoLinesToObjOrMtl) {
 
   const Outcome result = Import(msh, "-o '" + folder_ + "/m.obj'");
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.err, "qmhost: " + folder_ +
-                               "/m.obj: 3 names had control characters, written as '_'\n");
+  EXPECT_EQ(result.err,
+            "qmhost: " + folder_ + "/m.obj: 3 names had control characters, written as '_'\n");
   // Every line is one of the statements written, and the counts are the model's.
   std::map<std::string, int> statements;
   for (const char* name : {"m.obj", "m.mtl"}) {
@@ -129,9 +129,8 @@ TEST_F(SaveCommand, NamesFromTheFileAddNoLinesToObjOrMtl) {
       if (!line.empty()) ++statements[line.substr(0, line.find(' '))];
   }
   const std::map<std::string, int> expected = {
-      {"#", 2},  {"mtllib", 1}, {"o", 3},  {"usemtl", 2}, {"v", 4},  {"vt", 4},  {"vn", 3},
-      {"f", 1},  {"p", 1},      {"newmtl", 2}, {"Ka", 2},  {"Kd", 2}, {"Ks", 2}, {"Ke", 2},
-      {"Ns", 2}, {"d", 2}};
+      {"#", 2}, {"mtllib", 1}, {"o", 3},  {"usemtl", 2}, {"v", 4},  {"vt", 4}, {"vn", 3}, {"f", 1},
+      {"p", 1}, {"newmtl", 2}, {"Ka", 2}, {"Kd", 2},     {"Ks", 2}, {"Ke", 2}, {"Ns", 2}, {"d", 2}};
   EXPECT_EQ(statements, expected);
   EXPECT_NE(Read(folder_ + "/m.obj").find("\no #h_v 9 9 9#\n"), std::string::npos);
   EXPECT_NE(Read(folder_ + "/m.mtl").find("\nnewmtl tex_f 1 1 1\n"), std::string::npos);

@@ -15,8 +15,8 @@
 #include <cstring>
 #include <thread>
 
-#include "TestSupport.h"
 #include "QmhostRun.h"
+#include "TestSupport.h"
 
 extern char** environ;
 
@@ -106,12 +106,11 @@ TEST_F(SaveSafety, NothingReadIsNothingWritten) {
     // convert takes a folder for the files in it.
     const Outcome convert = Qmhost("convert " + input.input + " -d out");
     EXPECT_EQ(convert.status, 1);
-    EXPECT_EQ(convert.err,
-              "qmhost: " + input.input + ": " +
-                  (input.input == "folder.msh"
-                       ? "no .msh files in the folder (-r looks in its folders too)"
-                       : input.reason) +
-                  "\n");
+    EXPECT_EQ(convert.err, "qmhost: " + input.input + ": " +
+                               (input.input == "folder.msh"
+                                    ? "no .msh files in the folder (-r looks in its folders too)"
+                                    : input.reason) +
+                               "\n");
     EXPECT_EQ(convert.out,
               "1 file: 0 converted cleanly, 0 damaged (converted with a message), 1 failed\n");
     EXPECT_EQ(Listing("out"), Names{});
@@ -151,8 +150,9 @@ TEST_F(SaveSafety, ACancelledDialogWritesNothing) {
     Keep("keep.glb");
     const Outcome saved = Qmhost("import -o keep.glb", answer.input);
     EXPECT_EQ(saved.status, 1);
-    EXPECT_TRUE(EndsWith(saved.err, "qmhost: no file was chosen; nothing was imported; keep.glb was "
-                                    "not written\n"))
+    EXPECT_TRUE(EndsWith(saved.err,
+                         "qmhost: no file was chosen; nothing was imported; keep.glb was "
+                         "not written\n"))
         << saved.err.substr(0, 400);
     EXPECT_NE(saved.err.find(answer.said), std::string::npos) << saved.err.substr(0, 400);
     EXPECT_EQ(saved.out, "");
@@ -173,7 +173,8 @@ TEST_F(SaveSafety, ADamagedFileStillSavesWhatWasBuilt) {
   Keep("keep.json");
   const Outcome run = Qmhost("import cut.msh -o keep.json");
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err.rfind("qmhost: cut.msh: \"The file is damaged or incomplete", 0), 0u) << run.err;
+  EXPECT_EQ(run.err.rfind("qmhost: cut.msh: \"The file is damaged or incomplete", 0), 0u)
+      << run.err;
   EXPECT_EQ(ReadText(Path("keep.json")).rfind("{\"format\":\"qmhost-model\"", 0), 0u);
 }
 
@@ -195,8 +196,7 @@ TEST_F(SaveSafety, NoSaveReplacesAnInput) {
       {"import s.json -o s.json", "s.json",
        "qmhost: cannot save s.json: it would replace the input s.json\n"},
       {"import s.msh -o other.json", "s.msh",
-       "qmhost: cannot save other.json: it would replace the input s.msh\n", nullptr,
-       "other.json"},
+       "qmhost: cannot save other.json: it would replace the input s.msh\n", nullptr, "other.json"},
       {"import s.msh -o m.obj", "s.msh",
        "qmhost: cannot save m.obj: its m.mtl would replace the input s.msh\n", "m.mtl"},
       {"render s.msh -o s.png", "s.msh",
@@ -310,8 +310,8 @@ TEST_F(SaveSafety, AFailedWriteSaysTheSystemsReason) {
     SCOPED_TRACE(save);
     const std::string output = OutputOf(save);
     Keep("limited/" + output);
-    const Outcome run = Shell("prlimit --fsize=4096 " + QmhostPath() + " " +
-                              SaveCommand(save, "limited"));
+    const Outcome run =
+        Shell("prlimit --fsize=4096 " + QmhostPath() + " " + SaveCommand(save, "limited"));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "qmhost: cannot save limited/" + output + ": File too large\n");
     EXPECT_EQ(ReadText(Path("limited/" + output)), kKept);
@@ -376,8 +376,7 @@ TEST_F(SaveSafety, RunningOutOfMemoryIsToldPerFile) {
   EXPECT_NE(convert.err.find("qmhost: huge.msh: not enough memory to save out/huge.glb as glTF\n"),
             std::string::npos)
       << convert.err;
-  EXPECT_NE(convert.out.find("files: 1 converted cleanly"), std::string::npos)
-      << convert.err;
+  EXPECT_NE(convert.out.find("files: 1 converted cleanly"), std::string::npos) << convert.err;
   EXPECT_EQ(Listing("out"), Names{"small.glb"});
 
   const Outcome import = Shell(limited + " import huge.msh -o huge.glb");
@@ -388,7 +387,8 @@ TEST_F(SaveSafety, RunningOutOfMemoryIsToldPerFile) {
 
   const Outcome render = Shell(limited + " render huge.msh -o huge.png");
   EXPECT_EQ(render.status, 1);
-  EXPECT_NE(render.err.find("qmhost: huge.msh: not enough memory to render it\n"), std::string::npos)
+  EXPECT_NE(render.err.find("qmhost: huge.msh: not enough memory to render it\n"),
+            std::string::npos)
       << render.err;
 
   // No memory to load the file at all: nothing read, nothing written.

@@ -15,13 +15,17 @@ TEST(ShownText, EscapesControlsAndKeepsEveryByteReadable) {
     std::string path;  // ShownPath: UTF-8 kept where valid
   } cases[] = {
       {"hull.tga", "hull.tga", "hull.tga"},
-      {"caf\xE9", "caf\xC3\xA9", "caf\\xE9"},           // Latin-1 é
+      {"caf\xE9", "caf\xC3\xA9", "caf\\xE9"},                 // Latin-1 é
       {"caf\xC3\xA9", "caf\xC3\x83\xC2\xA9", "caf\xC3\xA9"},  // UTF-8 é
       {"\x1B]0;title\x07", "\\x1B]0;title\\x07", "\\x1B]0;title\\x07"},
       {"a\nb\tc\rd", "a\\nb\\tc\\rd", "a\\nb\\tc\\rd"},
       {"q\"b\\", "q\\\"b\\\\", "q\\\"b\\\\"},
-      {"\x7F\x9B" "2J", "\\x7F\\x9B2J", "\\x7F\\x9B2J"},     // DEL and C1's CSI
-      {"\xC2\x9B" "2J", "\xC3\x82\\x9B2J", "\\xC2\\x9B2J"},  // CSI as UTF-8
+      {"\x7F\x9B"
+       "2J",
+       "\\x7F\\x9B2J", "\\x7F\\x9B2J"},  // DEL and C1's CSI
+      {"\xC2\x9B"
+       "2J",
+       "\xC3\x82\\x9B2J", "\\xC2\\x9B2J"},                           // CSI as UTF-8
       {"\xE0\x80\xAF", "\xC3\xA0\\x80\xC2\xAF", "\\xE0\\x80\\xAF"},  // an overlong '/'
       {"\xF0\x9F\x9A\x80", "\xC3\xB0\\x9F\\x9A\\x80", "\xF0\x9F\x9A\x80"},
   };
@@ -41,8 +45,9 @@ TEST_F(ShownNames, AreTheSameInEveryCommand) {
   MshFile file;
   file.vertices = NumberedVertices(3);
   file.indices = {0, 1, 2};
-  file.groups.push_back(GroupOf({LevelOf(0, {MeshOf("caf\xE9\x1B[2J.tga", 0, 3, 0, 1)})},
-                                {HardpointOf(std::string("dock\x1B]0;x\x07") + std::string(30, 'n'), 1)}));
+  file.groups.push_back(
+      GroupOf({LevelOf(0, {MeshOf("caf\xE9\x1B[2J.tga", 0, 3, 0, 1)})},
+              {HardpointOf(std::string("dock\x1B]0;x\x07") + std::string(30, 'n'), 1)}));
   Write("odd\x1B.msh", WriteMsh(file));
 
   const Outcome tree = Qmhost("import 'odd\x1B.msh'");
@@ -56,7 +61,8 @@ TEST_F(ShownNames, AreTheSameInEveryCommand) {
             std::string::npos)
       << check.out;
   const Outcome convert = Qmhost("convert -v 'odd\x1B.msh' --to json");
-  EXPECT_NE(convert.err.find("qmhost: odd\\x1B.msh: converted to odd\\x1B.json\n"), std::string::npos)
+  EXPECT_NE(convert.err.find("qmhost: odd\\x1B.msh: converted to odd\\x1B.json\n"),
+            std::string::npos)
       << convert.err;
   for (const Outcome* run : {&tree, &check, &convert}) {
     EXPECT_EQ((run->out + run->err).find('\x1B'), std::string::npos);

@@ -75,8 +75,8 @@ class TempFolderTest : public ::testing::Test {
   std::vector<std::string> Listing(const std::string& folder = "") const {
     std::vector<std::string> names;
     std::error_code error;
-    for (std::filesystem::directory_iterator entry(Path(folder), error), end; !error && entry != end;
-         entry.increment(error))
+    for (std::filesystem::directory_iterator entry(Path(folder), error), end;
+         !error && entry != end; entry.increment(error))
       names.push_back(entry->path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
