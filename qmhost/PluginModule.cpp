@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <filesystem>
 
 #include "Messages.h"
 #include "SafeSave.h"
@@ -171,7 +172,8 @@ std::unique_ptr<PluginModule> LoadImportPlugin(const std::string& path) {
 std::vector<std::string> PluginFolders() {
   const std::string own = ProgramFolder();
   std::vector<std::string> folders = {own};
-  const std::string installed = own + "/" + QMHOST_PLUGIN_FOLDER;
+  const std::string installed =
+      std::filesystem::path(own + "/" + QMHOST_PLUGIN_FOLDER).lexically_normal().string();
   if (IsFolder(installed)) folders.push_back(installed);
   return folders;
 }
