@@ -59,6 +59,17 @@ LineRead ReadBoundedLine(std::istream& in, std::size_t limit, std::string& line)
   return length > limit ? LineRead::TooLong : LineRead::Line;
 }
 
+// A line as a shell reads a word: a backslash takes the next character as
+// it is (Tab's completion writes "two\ words.msh" for a space).
+std::string Unescaped(const std::string& line) {
+  std::string text;
+  for (std::size_t n = 0; n < line.size(); ++n) {
+    if (line[n] == '\\' && n + 1 < line.size()) ++n;
+    text += line[n];
+  }
+  return text;
+}
+
 // A line edited on the terminal: nothing at the end of the input (Ctrl-D).
 std::optional<std::string> EditLine(const char* prompt) {
   static const bool ready = [] {
@@ -124,7 +135,7 @@ std::string AskForFile(const OPENFILENAMEA& ofn) {
         out << '\n';
         return std::string();
       }
-      line = *edited;
+      line = Unescaped(*edited);
       if (line.size() > limit) read = LineRead::TooLong;
     } else {
       out << kPrompt << std::flush;

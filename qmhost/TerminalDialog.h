@@ -6,7 +6,8 @@
 //   File (empty to cancel): ships/hull
 //
 // On a terminal the line is edited as a shell's (libedit): Tab completes a
-// path, the arrows move, Ctrl-D on an empty line cancels. Elsewhere the line
+// path, the arrows move, a backslash takes the next character as it is
+// ("two\ words.msh"), Ctrl-D on an empty line cancels. Elsewhere the line
 // is read from standard input, no further than the dialog's buffer (and
 // 64 KiB more looking for its end), so an input without line ends cancels.
 // Either way "~" and "~user" expand to the home folder, a name typed without
