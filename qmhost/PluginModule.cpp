@@ -25,8 +25,7 @@ namespace {
 constexpr char kFactory[] = "CreatePlugIn";
 constexpr char kModuleName[] = "qmMSH2030Vimporter.so";
 
-// The ELF header's class and machine of the file open as `fd`; false when it
-// is no ELF file.
+// What an ELF file's header says of it.
 struct ElfKind {
   int elfClass = ELFCLASSNONE;
   int machine = EM_NONE;

@@ -46,12 +46,12 @@ int RunCommand(int argc, char** argv) {
   AddVerbosityOptions(app);
   app.fallthrough();
   app.get_formatter()->label("SUBCOMMAND", "COMMAND");
-  app.get_formatter()->label("Subcommands", "Commands");
 
   const std::vector<Command> commands = {AddImportCommand(app), AddConvertCommand(app),
                                          AddCheckCommand(app), AddRenderCommand(app),
                                          AddPluginsCommand(app)};
   std::string names;
+  for (const Command& command : commands) command.app->group("Commands");
   const auto named = [&](const std::string& word) -> const Command* {
     for (const Command& command : commands) {
       if (command.app->get_name() == word) return &command;
