@@ -63,8 +63,9 @@ int RunImport(const ImportSettings& settings) {
                         " files and can't go to standard output"));
       return kExitUsage;
     }
-  } else if (settings.save.flat) {
-    Error(MessageLine("--flat shapes a save; without -o nothing is saved"));
+  } else if (settings.save.flat || settings.to != nullptr) {
+    Error(MessageLine(std::string(settings.to != nullptr ? "--to" : "--flat") +
+                      " shapes a save; without -o nothing is saved"));
     return kExitUsage;
   }
   const std::unique_ptr<PluginModule> module = LoadImportPlugin(settings.plugin);

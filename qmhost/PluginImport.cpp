@@ -34,18 +34,12 @@ PluginImport ImportThroughPlugin(PlugIn& plugin, const std::optional<std::string
       standardInput = KeepStandardInput(result.error);
       if (!standardInput) return result;
       answer = standardInput->Path();
-    } else if (file->size() >= kDialogPathCapacity) {
-      result.error = "the path is longer than the " + std::to_string(kDialogPathCapacity - 1) +
-                     " characters the plug-in's dialog takes";
-      return result;
-    } else {
-      // The plug-in only says "Couldn't open the file"; asking first gives
-      // the reason, and keeps what can't be read (a FIFO, a device) from it.
-      result.error = InputProblem(*file);
-      if (!result.error.empty()) return result;
     }
   }
 
+  // The plug-in is run whatever the file, as a host runs it: it opens only a
+  // regular file, without waiting, and shows its one message for any other.
+  // qmhost then says why.
   qmModelPtr model(qmModel_Create());
   qmModel_SetMemoryLimit(model.get(), memoryLimit);
   HostDialogs dialogs(answer);

@@ -33,8 +33,10 @@ struct PluginImport {
 
 // Imports `file` ("-" for standard input, kept in a temporary file for the
 // while) into a new model that may hold `memoryLimit` bytes (0: no limit).
-// Without a file the dialog asks on the terminal. A file whose type shows it
-// can't be read is never opened, so a FIFO does not block.
+// Without a file the dialog asks on the terminal. The plug-in is run for any
+// file, as a host runs it, and shows its message for one it can't open; the
+// result then says why (the plug-in opens only a regular file, without
+// waiting, so a FIFO blocks nothing).
 PluginImport ImportThroughPlugin(PlugIn& plugin, const std::optional<std::string>& file,
                                  std::uint64_t memoryLimit);
 

@@ -62,6 +62,7 @@ TEST_F(CommandLine, EachLineGivesItsStatusAndWord) {
       {"convert s.msh --to json --flat", 2,
        "qmhost: --flat shapes glTF's nodes; JSON has no such choice\n"},
       {"import s.msh --flat", 2, "qmhost: --flat shapes a save; without -o nothing is saved\n"},
+      {"import s.msh --to glb", 2, "qmhost: --to shapes a save; without -o nothing is saved\n"},
       {"import s.msh --to png -o m.png", 2,
        "qmhost: import: --to: png not in {json,glb,gltf,obj}..."},
       {"render s.msh -o r.bmp", 2,
@@ -80,8 +81,11 @@ TEST_F(CommandLine, EachLineGivesItsStatusAndWord) {
       {"render s.msh -o r.png --plugin none.so", 2,
        "qmhost: none.so: cannot load the plug-in module: No such file or directory\n"},
       // A file's failures name the file; the plug-in's word is quoted as its own.
-      {"import missing.msh", 1, "qmhost: missing.msh: No such file or directory\n"},
+      {"import missing.msh", 1,
+       "qmhost: missing.msh: \"Couldn't open the file\"\n"
+       "qmhost: missing.msh: No such file or directory\n"},
       {"import missing.msh -o k.glb", 1,
+       "qmhost: missing.msh: \"Couldn't open the file\"\n"
        "qmhost: missing.msh: No such file or directory; k.glb was not written\n"},
       {"import cut.msh -o c.json", 1, std::string("qmhost: cut.msh: ") + kCut + "\n"},
       {"-q import cut.msh -o c.json", 1, std::string("qmhost: cut.msh: ") + kCut + "\n"},

@@ -26,6 +26,7 @@ TEST_F(Convert, GoesOnPastBrokenFilesAndCountsEachOutcome) {
             "4 files: 2 converted cleanly, 1 damaged (converted with a message), 1 failed\n");
   EXPECT_EQ(
       run.err,
+      "qmhost: missing.msh: \"Couldn't open the file\"\n"
       "qmhost: missing.msh: No such file or directory\n"
       "qmhost: cut.msh: \"The file is damaged or incomplete: it ends inside the mesh record of "
       "group 0, level 0, mesh 0 (byte 229). The model holds what was read before that "

@@ -119,7 +119,9 @@ TEST_F(Render, ReportsWhatIsWrongAndStillDrawsADamagedModel) {
 
   const Outcome missing = Qmhost("render none.msh -o x.png");
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "qmhost: none.msh: No such file or directory\n");
+  EXPECT_EQ(missing.err,
+            "qmhost: none.msh: \"Couldn't open the file\"\nqmhost: none.msh: No such file or "
+            "directory\n");
 
   MshFile file = TwoLevels();
   file.groups[0].levels[0].meshes[0].triangleCount = 5;  // past the index pool

@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -39,7 +40,11 @@ class TerminalDialog : public TempFolderTest {
           (wait.revents & (POLLIN | POLLHUP)) ? ::read(terminal, buffer, sizeof buffer) : 0;
       if (got < 0) break;  // the program has ended: EIO
       run.out.append(buffer, static_cast<std::size_t>(got));
-      if (!typed && run.out.find("File (empty to cancel): ") != std::string::npos) {
+      // Typed once the line editor has the terminal (no longer line by line),
+      // so that no key reaches the terminal before it and is lost.
+      termios mode{};
+      if (!typed && run.out.find("File (empty to cancel): ") != std::string::npos &&
+          ::tcgetattr(terminal, &mode) == 0 && (mode.c_lflag & ICANON) == 0) {
         typed = ::write(terminal, keys.data(), keys.size()) == static_cast<ssize_t>(keys.size());
       }
     }
