@@ -51,7 +51,7 @@
 
 #include "BenchFiles.h"
 #include "BenchSupport.h"
-#include "PluginImport.h"
+#include "HostDialogs.h"
 #include "Export.h"
 #include "FileBuffer.h"
 #include "ImportMeshFile.h"
@@ -143,7 +143,7 @@ void HostCalls(benchmark::State& state, const Dataset& data) {
 void Run(benchmark::State& state, const Dataset& data) {
   qmModelPtr model(qmModel_Create());
   MeshImportPlugIn plugin;
-  AnsweredDialogs dialog(data.path);
+  HostDialogs dialog(data.path);
   for (auto _ : state) benchmark::DoNotOptimize(plugin.Run(model.get()));
   if (!dialog.Messages().empty()) state.SkipWithError("the run showed a message");
   SetSizeCounters(state, data);

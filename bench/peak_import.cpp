@@ -19,7 +19,7 @@
 
 #include "AllocCount.h"
 #include "BenchSupport.h"
-#include "PluginImport.h"
+#include "HostDialogs.h"
 #include "MeshImportPlugIn.h"
 #include "qmModelRead.h"
 
@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
 
   qmModel* model = qmModel_Create();
   MeshImportPlugIn plugin;
-  AnsweredDialogs dialog(argv[1]);
+  HostDialogs dialog(argv[1]);
 
   const long long rssBefore = StatusBytes("VmRSS");
   const long long heapBefore = HeapBytesHeld();

@@ -386,6 +386,34 @@ bool SaveFile(const std::string& path, const std::function<bool(std::ostream&)>&
   return SaveFiles({FileToSave{path, write}}, error);
 }
 
+TemporaryFile::TemporaryFile(const std::string& folder) {
+  InstallCleanup();
+  Target target;
+  target.folder = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (target.folder < 0) {
+    error_ = "cannot make a temporary file in " + folder + ": " + std::strerror(errno);
+    return;
+  }
+  fd_ = CreateTemporary(target);
+  folder_ = target.folder;
+  if (fd_ < 0) {
+    error_ = "cannot make a temporary file in " + folder + ": " + std::strerror(errno);
+    return;
+  }
+  slot_ = target.temporary;
+  name_ = target.temporaryName;
+  path_ = (folder.empty() || folder.back() == '/' ? folder : folder + "/") + name_;
+}
+
+TemporaryFile::~TemporaryFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (slot_ != nullptr) {
+    ::unlinkat(folder_, name_.c_str(), 0);
+    static_cast<Slot*>(slot_)->state.store(kFree);
+  }
+  if (folder_ >= 0) ::close(folder_);
+}
+
 const char* FileKindName(unsigned mode) {
   switch (mode & S_IFMT) {
     case S_IFREG: return "a regular file";

@@ -50,6 +50,33 @@ bool SaveFiles(const std::vector<FileToSave>& files, std::string& error);
 bool SaveFile(const std::string& path, const std::function<bool(std::ostream&)>& write,
               std::string& error);
 
+// A file of the process's own (standard input kept for a reader that wants a
+// path, say), named and guarded as a save's temporaries are: ".qmhost-" and
+// eight random characters in `folder`, readable by the user alone, and
+// removed when the object goes, on every error path, and by SIGHUP, SIGINT
+// and SIGTERM.
+class TemporaryFile {
+ public:
+  // Creates the file empty, open for writing; on failure Descriptor() is
+  // negative and Error() says why.
+  explicit TemporaryFile(const std::string& folder);
+  ~TemporaryFile();  // closes and removes it
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  int Descriptor() const { return fd_; }
+  const std::string& Path() const { return path_; }
+  const std::string& Error() const { return error_; }
+
+ private:
+  int folder_ = -1;
+  int fd_ = -1;
+  void* slot_ = nullptr;
+  std::string name_;
+  std::string path_;
+  std::string error_;
+};
+
 // "a folder", "a FIFO", "a character device", ... for a file's st_mode.
 const char* FileKindName(unsigned mode);
 

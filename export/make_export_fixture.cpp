@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "GeneratorCommandLine.h"
 #include "MshWriter.h"
 
 namespace {
@@ -42,10 +43,13 @@ MshMesh Quad(MshFile& file, const char* texture, std::array<MshVertex, 4> corner
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: make_export_fixture OUT.msh\n");
-    return 2;
-  }
+  int status = 0;
+  const std::string out = GeneratorPath(
+      argc, argv,
+      "Writes a model file with every marker family, values glTF cannot hold and a damaged "
+      "triangle, for the format checks.",
+      "OUT.msh", "The file to write", status);
+  if (out.empty()) return status;
   MshFile file;
   MshMesh plain = Quad(file, "plain.tga",
                        {MshVertex{{0, 0, 0}, {0, 0, 1}, {0, 0}},
@@ -80,8 +84,8 @@ int main(int argc, char** argv) {
   group.hardpoints[1].diffuse = {kNaN, 2, 0, 1.5f};
   file.groups = {group};
 
-  if (!SaveMsh(WriteMsh(file), argv[1])) {
-    std::fprintf(stderr, "make_export_fixture: cannot write %s\n", argv[1]);
+  if (!SaveMsh(WriteMsh(file), out)) {
+    std::fprintf(stderr, "make_export_fixture: cannot write %s\n", out.c_str());
     return 1;
   }
   return 0;

@@ -5,16 +5,17 @@
 #define QM_FUZZ_FUZZSAVE_H
 
 #include <cstddef>
+#include <memory>
 #include <ostream>
 #include <streambuf>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
-#include "Export.h"
 #include "FuzzModel.h"
 #include "ModelJson.h"
-#include "ModelStructure.h"
+#include "SaveFormats.h"
 
 // Takes every byte and keeps none: the savers' work is the point, not their text.
 class NullBuffer : public std::streambuf {
@@ -82,22 +83,33 @@ inline void SaveJson(qmModel* model) {
     FuzzFail("saved JSON lists another number of meshes or materials", -1);
 }
 
-// Every save format of qmhost; a new one joins here. glTF goes once as the
-// tree the names describe (binary) and once flat (embedded), the two shapes a
-// save can take.
+// Every save format of the table (SaveFormats.h), each file of a save into a
+// stream that checks what can be checked of it: OBJ and MTL line by line, the
+// others only written. Each format that honours --flat goes once as the tree
+// the names describe and once flat. The JSON is also parsed back.
 inline void SaveEveryFormat(qmModel* model) {
   SaveJson(model);
-
-  NullBuffer discard;
-  std::ostream out(&discard);
   ExportNotes notes;
-  const ModelStructure tree = DescribeStructure(model);
-  WriteGltf(model, &tree, GltfForm::Binary, out, notes);
-  WriteGltf(model, nullptr, GltfForm::Embedded, out, notes);
-  ObjLineCheck lines;
-  std::ostream obj(&lines);
-  WriteObj(model, "model.mtl", obj, notes);
-  WriteMtl(model, obj, notes);
+  for (const SaveFormat& format : SaveFormats()) {
+    const std::string path = std::string("model.") + format.extensions.front();
+    const std::size_t files = format.paths(path).size();
+    for (const bool flat : {false, true}) {
+      if (flat && (format.options & kSaveFlat) == 0) continue;
+      SaveSettings settings;
+      settings.flat = flat;
+      NullBuffer discard;
+      ObjLineCheck lines;
+      std::streambuf* const buffer =
+          std::string(format.name) == "obj" ? static_cast<std::streambuf*>(&lines) : &discard;
+      std::vector<std::unique_ptr<std::ostream>> streams;
+      std::vector<std::ostream*> out;
+      for (std::size_t n = 0; n < files; ++n) {
+        streams.push_back(std::make_unique<std::ostream>(buffer));
+        out.push_back(streams.back().get());
+      }
+      format.write(model, settings, path, out, notes);
+    }
+  }
   if (!notes.Empty() && notes.Text().empty()) FuzzFail("export notes without a sentence", -1);
 }
 

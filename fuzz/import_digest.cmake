@@ -8,4 +8,7 @@ target_link_libraries(import_digest PRIVATE qm_import qm_mshwriter qm_sample qmh
 
 add_executable(digest_seeds ${CMAKE_CURRENT_LIST_DIR}/make_fuzz_seeds.cpp)
 target_compile_features(digest_seeds PRIVATE cxx_std_17)
-target_link_libraries(digest_seeds PRIVATE qm_mshwriter qm_sample)
+# The seed writer's command line comes from this checkout, whatever commit is built.
+find_package(CLI11 REQUIRED)
+target_include_directories(digest_seeds PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../mshwriter/commandline)
+target_link_libraries(digest_seeds PRIVATE qm_mshwriter qm_sample CLI11::CLI11)

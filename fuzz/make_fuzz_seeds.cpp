@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "GeneratorCommandLine.h"
 #include "MshWriter.h"
 #include "SampleFile.h"
 
@@ -290,10 +291,11 @@ bool WriteAll(const std::vector<Seed>& seeds, const std::string& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: make_fuzz_seeds OUTDIR (OUTDIR/seeds and OUTDIR/large must exist)\n");
-    return 2;
-  }
+  int status = 0;
+  const std::string out = GeneratorPath(
+      argc, argv, "Writes the fuzz targets' seed corpus (OUTDIR/seeds) and large files (OUTDIR/large).",
+      "OUTDIR", "The folder to write into; OUTDIR/seeds and OUTDIR/large must exist", status);
+  if (out.empty()) return status;
   std::vector<Seed> seeds;
   AddSampleAndTruncations(seeds);
   AddMarkerFamilies(seeds);
@@ -301,6 +303,5 @@ int main(int argc, char** argv) {
   AddOddValues(seeds);
   std::vector<Seed> large;
   AddLarge(large);
-  const std::string out = argv[1];
   return WriteAll(seeds, out + "/seeds") && WriteAll(large, out + "/large") ? 0 : 1;
 }

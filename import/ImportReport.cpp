@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "ShownText.h"
+
 namespace {
 
 // "the mesh record of group 1, level 0, mesh 3 (byte 12345)", as the user's
@@ -41,16 +43,6 @@ std::string Size(std::int64_t bytes) {
   std::snprintf(text, sizeof text, unit > 0 && value < 10 ? "%.1f %s" : "%.0f %s", value,
                 units[unit]);
   return text;
-}
-
-// A host name as it can be shown on one line: control and non-ASCII bytes as '?'.
-std::string Shown(const char* name) {
-  std::string text = "\"";
-  for (const char* c = name; *c != '\0'; ++c) {
-    const unsigned char byte = static_cast<unsigned char>(*c);
-    text += (byte >= 0x20 && byte < 0x7F) ? static_cast<char>(byte) : '?';
-  }
-  return text + "\"";
 }
 
 // What the record at a place names: "the material name" of a mesh record.
@@ -127,20 +119,20 @@ std::string DescribeFinding(const Finding& finding) {
              std::to_string(v[0]) + " at byte " + std::to_string(v[3]) + ", vertex " +
              std::to_string(v[1]) + "): " + Plural(count, "triangle", "triangles") + " left out";
     case FindingKind::MarkerBeyond16Bit:
-      return "the marker " + Shown(finding.name) + " reaches vertex " + std::to_string(count) +
+      return "the marker " + QuotedName(finding.name) + " reaches vertex " + std::to_string(count) +
              " here, past what 16-bit triangle indices address: its triangles from here on "
              "are left out";
     case FindingKind::NameCut:
       return std::string(NameOf(place)) + " of " + std::to_string(count) +
              " characters is cut to the host's " + std::to_string(kHostNameLength) + ": " +
-             Shown(finding.name);
+             QuotedName(finding.name);
     case FindingKind::NamesMerged:
-      return "the host name " + Shown(finding.name) + " stands for two different names (of " +
+      return "the host name " + QuotedName(finding.name) + " stands for two different names (of " +
              std::to_string(v[0]) + " and " + std::to_string(count) + " characters): they share " +
              (IsMarker(place) ? "one marker mesh and material" : "one material");
     case FindingKind::UnreachableVertices:
       if (IsMarker(place)) {
-        return "the marker " + Shown(finding.name) + " holds " +
+        return "the marker " + QuotedName(finding.name) + " holds " +
                Plural(count, "vertex", "vertices") + " of this hardpoint from index " +
                std::to_string(v[0]) + " on, which no 16-bit triangle index reaches";
       }

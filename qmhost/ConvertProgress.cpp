@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <ostream>
 
+#include "ShownText.h"
+
 ConvertProgress::ConvertProgress(std::ostream& err, bool terminal, int width, std::size_t total)
     : err_(err),
       terminal_(terminal),
@@ -11,22 +13,21 @@ ConvertProgress::ConvertProgress(std::ostream& err, bool terminal, int width, st
       total_(total),
       start_(std::chrono::steady_clock::now()) {}
 
+void ConvertProgress::Say(const std::string& lines) {
+  if (lines.empty()) return;
+  if (terminal_) ClearBar();
+  err_ << lines << std::flush;
+}
+
 void ConvertProgress::Start(const std::string& file) {
-  current_ = file;
+  current_ = ShownPath(file);
   if (terminal_) DrawBar();
 }
 
-void ConvertProgress::Done(const std::string& line, bool notable) {
+void ConvertProgress::Done(const std::string& lines) {
   ++done_;
-  if (!terminal_) {
-    err_ << line << '\n' << std::flush;
-    return;
-  }
-  if (notable) {
-    ClearBar();
-    err_ << line << '\n';
-  }
-  DrawBar();
+  Say(lines);
+  if (terminal_) DrawBar();
 }
 
 void ConvertProgress::Finish() {
@@ -54,7 +55,12 @@ void ConvertProgress::DrawBar() {
                     std::to_string(done_) + "/" + std::to_string(total_) + "  " + rate;
   if (done_ < total_) bar += "  " + current_;
   const std::size_t room = static_cast<std::size_t>(width_ - 1);
-  if (bar.size() > room) bar = bar.substr(0, room - 3) + "...";
+  if (bar.size() > room) {
+    // Cut between characters, never inside one's UTF-8 bytes.
+    std::size_t cut = room - 3;
+    while (cut > 0 && (static_cast<unsigned char>(bar[cut]) & 0xC0) == 0x80) --cut;
+    bar = bar.substr(0, cut) + "...";
+  }
   ClearBar();
   err_ << bar << std::flush;
 }

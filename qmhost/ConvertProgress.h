@@ -1,6 +1,6 @@
 // Progress of a batch on standard error: on a terminal a bar redrawn in place
-// (files done, the current file, the rate), with the notable lines (problems
-// and notes) printed above it; elsewhere one plain line per file.
+// (files done, the current file, the rate), with what is said about the files
+// printed above it; elsewhere only what is said.
 #ifndef QMHOST_CONVERTPROGRESS_H
 #define QMHOST_CONVERTPROGRESS_H
 
@@ -14,10 +14,11 @@ class ConvertProgress {
   // `width` is the terminal's width in columns; ignored off a terminal.
   ConvertProgress(std::ostream& err, bool terminal, int width, std::size_t total);
 
+  // Prints `lines` (each with its end) above the bar.
+  void Say(const std::string& lines);
   void Start(const std::string& file);
-  // One line about the file just done; on a terminal only notable lines are
-  // printed.
-  void Done(const std::string& line, bool notable);
+  // The file just started is done; `lines` are what is said about it, if anything.
+  void Done(const std::string& lines);
   // Clears the bar, leaving the terminal as it was before the batch.
   void Finish();
 

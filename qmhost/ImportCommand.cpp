@@ -1,86 +1,134 @@
-#include "ImportCommand.h"
-
+// `qmhost import`: runs the plug-in on a fresh model as the host does, and
+// prints the model's structure or saves it.
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 
-#include "HostDialogs.h"
+#include <CLI/CLI.hpp>
+
+#include "CommandOptions.h"
+#include "Commands.h"
+#include "ExitCodes.h"
 #include "InputFiles.h"
-#include "MemoryLimit.h"
+#include "Messages.h"
 #include "ModelTree.h"
-#include "ModelSave.h"
 #include "PluginImport.h"
 #include "PluginModule.h"
-#include "qmModelRead.h"
+#include "SaveFormats.h"
 
 namespace {
 
-// The end of the line that says nothing was imported.
-std::string NothingWritten(const ImportOptions& options) {
-  return options.output ? "; " + *options.output + " was not written" : std::string();
+struct ImportSettings {
+  std::optional<std::string> file;    // the dialog's answer; asked on the terminal if absent
+  std::optional<std::string> output;  // where to save; the tree goes to standard output if absent
+  const SaveFormat* to = nullptr;     // the format; by the output's extension if absent
+  SaveSettings save;
+  std::string plugin;
+  std::uint64_t memoryLimit = 0;
+};
+
+// The format of the save asked for, or null after a usage error was said.
+const SaveFormat* ChosenFormat(const ImportSettings& settings) {
+  const std::string& output = *settings.output;
+  if (output == "-") {
+    if (settings.to == nullptr)
+      Error(MessageLine("-o - writes to standard output in the format --to names: " +
+                        FormatNameList()));
+    return settings.to;
+  }
+  const SaveFormat* byExtension = FormatOfPath(output);
+  if (settings.to != nullptr) {
+    if (byExtension != nullptr && byExtension != settings.to) {
+      Error(FileLine(output, std::string("its extension names ") + byExtension->name + ", --to " +
+                                 settings.to->name));
+      return nullptr;
+    }
+    return settings.to;
+  }
+  if (byExtension == nullptr)
+    Error(FileLine(output, "cannot save as this: the extension must be " + FormatExtensionList() +
+                               " (or --to FORMAT)"));
+  return byExtension;
+}
+
+int RunImport(const ImportSettings& settings) {
+  const SaveFormat* format = nullptr;
+  if (settings.output) {
+    format = ChosenFormat(settings);
+    if (format == nullptr || !FormatTakesSettings(*format, settings.save)) return kExitUsage;
+    if (*settings.output == "-" && format->paths("-").size() != 1) {
+      Error(MessageLine(std::string("a save as ") + format->title + " is " +
+                        std::to_string(format->paths("-").size()) +
+                        " files and can't go to standard output"));
+      return kExitUsage;
+    }
+  } else if (settings.save.flat || settings.to != nullptr) {
+    Error(MessageLine(std::string(settings.to != nullptr ? "--to" : "--flat") +
+                      " shapes a save; without -o nothing is saved"));
+    return kExitUsage;
+  }
+  const std::unique_ptr<PluginModule> module = LoadImportPlugin(settings.plugin);
+  if (!module) return kExitUsage;
+
+  const PluginImport imported =
+      ImportThroughPlugin(*module->Object(), settings.file, settings.memoryLimit);
+  const std::string nothingWritten =
+      settings.output ? "; " + InputName(*settings.output) + " was not written" : "";
+  const int status = ReportImport(imported, nothingWritten);
+  if (!imported.model) return status;
+
+  if (!settings.output) {
+    PrintModelTree(imported.model.get(), std::cout);
+    return status;
+  }
+  ExportNotes notes;
+  std::string error;
+  if (*settings.output == "-") {
+    if (!WriteModel(imported.model.get(), *format, settings.save, std::cout, notes, error)) {
+      Error(MessageLine(error));
+      return kExitFailure;
+    }
+  } else {
+    RunInputs inputs;
+    inputs.Add(settings.plugin);
+    if (settings.file != "-") inputs.Add(imported.file);
+    const std::string replaced = inputs.Replaced(format->paths(*settings.output));
+    if (!replaced.empty()) {
+      Error(MessageLine("cannot save " + *settings.output + ": " + replaced));
+      return kExitFailure;
+    }
+    if (!SaveModel(imported.model.get(), *format, settings.save, *settings.output, notes, error)) {
+      Error(MessageLine(error));
+      return kExitFailure;
+    }
+    Detail(FileLine(imported.file, "saved " + *settings.output));
+  }
+  if (!notes.Empty()) Note(FileLine(*settings.output, notes.Text()));
+  return status;
 }
 
 }  // namespace
 
-int RunImportCommand(const ImportOptions& options) {
-  std::optional<SaveFormat> format;
-  if (options.output) {
-    format = FormatOfPath(*options.output);
-    if (!format) {
-      std::cerr << "qmhost: cannot save as " << *options.output
-                << ": the extension must be .json, .glb, .gltf or .obj\n";
-      return kExitUsage;
-    }
-  }
-  RunInputs inputs;
-  inputs.Add(options.plugin);
-  PluginModule module(options.plugin);
-  std::string loadError;
-  PlugIn* plugin = LoadImportPlugin(module, options.plugin, loadError);
-  if (plugin == nullptr) {
-    std::cerr << "qmhost: " << loadError << '\n';
-    return kExitUsage;
-  }
-  const char* title = plugin->MenuTitle();
-  std::cout << "plug-in: " << (title != nullptr ? title : "") << '\n';
-
-  qmModelPtr model(qmModel_Create());
-  qmModel_SetMemoryLimit(model.get(), options.memoryLimit);
-  HostDialogs dialogs(options.file, std::cin, std::cout);
-  const int result = plugin->Run(model.get());
-  if (result != 0) std::cerr << "qmhost: the plug-in's run returned " << result << '\n';
-  const std::string limitNote = MemoryLimitNote(model.get(), options.memoryLimit);
-  if (!limitNote.empty()) std::cerr << "qmhost: " << limitNote << '\n';
-
-  // Nothing read, nothing written: a cancelled dialog or a file the plug-in
-  // could not open leaves every file as it was.
-  if (!dialogs.Chosen()) {
-    if (dialogs.TooLong()) {
-      std::cerr << "qmhost: " << options.file.value_or("") << ": the path is longer than the 255 "
-                << "characters the plug-in's dialog takes" << NothingWritten(options) << '\n';
-      return kExitMessage;
-    }
-    std::cerr << "qmhost: no file was chosen; nothing was imported" << NothingWritten(options)
-              << '\n';
-    return options.output ? kExitMessage : kExitClean;
-  }
-  if (PluginReadNothing(dialogs.Messages())) {
-    std::cerr << "qmhost: " << WhyNotRead(*dialogs.Chosen()) << NothingWritten(options) << '\n';
-    return kExitMessage;
-  }
-
-  if (options.output) {
-    inputs.Add(*dialogs.Chosen());
-    ExportNotes notes;
-    std::string error;
-    if (!SaveModel(model.get(), *format, *options.output, options.flat, inputs, notes, error)) {
-      std::cerr << "qmhost: " << error << '\n';
-      return kExitMessage;
-    }
-    if (!notes.Empty()) std::cerr << "qmhost: " << *options.output << ": " << notes.Text() << '\n';
-    std::cout << "saved " << *options.output << '\n';
-  } else {
-    PrintModelTree(model.get(), std::cout);
-  }
-  return dialogs.Messages().empty() ? kExitClean : kExitMessage;
+Command AddImportCommand(CLI::App& app) {
+  auto settings = std::make_shared<ImportSettings>();
+  CLI::App* command =
+      app.add_subcommand("import", "Import a .msh file; print its structure or save it");
+  command->footer(
+      "Runs the plug-in as the host does and prints the model's structure, or saves it with -o.\n"
+      "Without FILE, the plug-in's open-file dialog asks on the terminal.\n\n"
+      "Exit status: 0 clean; 1 the plug-in showed a message (the file is damaged), the file\n"
+      "could not be read, the save failed, or the dialog was cancelled with -o; 2 usage error\n"
+      "or a module that can't be loaded.");
+  command->add_option("FILE", settings->file, "The .msh file to import; - reads standard input");
+  command
+      ->add_option("-o,--output", settings->output,
+                   "Save the model to OUT, in the format of its extension (" +
+                       FormatExtensionList() + ") or of --to; - writes to standard output")
+      ->type_name("OUT");
+  AddFormatOption(*command, settings->to, "The format to save in, whatever OUT's extension");
+  AddSaveOptions(*command, settings->save);
+  AddPluginOption(*command, settings->plugin);
+  AddMemoryLimitOption(*command, settings->memoryLimit);
+  return {command, [settings] { return RunImport(*settings); }};
 }

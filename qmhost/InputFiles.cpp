@@ -6,9 +6,17 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "SafeSave.h"
+
+namespace {
+
+// The plug-in reads no file of 2 GiB or more.
+constexpr std::uint64_t kLargestInput = (std::uint64_t{1} << 31) - 1;
+
+}  // namespace
 
 std::string InputProblem(const std::string& path) {
   struct stat s;
@@ -42,4 +50,42 @@ std::string RunInputs::Replaced(const std::vector<std::string>& written) const {
     }
   }
   return std::string();
+}
+
+std::unique_ptr<TemporaryFile> KeepStandardInput(std::string& error) {
+  const char* folder = std::getenv("TMPDIR");
+  auto kept =
+      std::make_unique<TemporaryFile>(folder != nullptr && *folder != '\0' ? folder : "/tmp");
+  if (kept->Descriptor() < 0) {
+    error = kept->Error();
+    return nullptr;
+  }
+  std::uint64_t total = 0;
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      error = std::strerror(errno);
+      return nullptr;
+    }
+    total += static_cast<std::uint64_t>(got);
+    if (total > kLargestInput) {
+      error = "it is 2 GiB or more, more than the plug-in reads";
+      return nullptr;
+    }
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t written =
+          ::write(kept->Descriptor(), buffer + done, static_cast<std::size_t>(got - done));
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) {
+        error = std::string("cannot keep it in a temporary file: ") +
+                std::strerror(written < 0 ? errno : ENOSPC);
+        return nullptr;
+      }
+      done += written;
+    }
+  }
+  return kept;
 }

@@ -3,14 +3,22 @@
 #ifndef QMHOST_INPUTFILES_H
 #define QMHOST_INPUTFILES_H
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "SafeSave.h"
 
 // Why the plug-in can't read the file at `path`, or an empty string when it
 // can: the system's reason ("No such file or directory"), "it is a FIFO, not
 // a regular file", "it is 2 GiB or more". Opens nothing that could block: the
 // type is checked first, and the open does not wait.
 std::string InputProblem(const std::string& path);
+
+// Standard input (the file "-") kept in a temporary file, for readers that
+// open a path; it goes with the object, and with the process on a signal.
+// Null with `error` set when it can't be kept, or holds 2 GiB or more.
+std::unique_ptr<TemporaryFile> KeepStandardInput(std::string& error);
 
 // The inputs of a run, by device and inode rather than by name, so that a
 // link, a second name or a different spelling of a path is still the same

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ModelStructure.h"
+#include "ShownText.h"
 #include "qmModelRead.h"
 
 namespace {
@@ -14,12 +15,13 @@ std::string Count(int count, const char* one, const char* many) {
 
 void PrintMesh(qmModel* model, int index, const char* indent, std::ostream& out) {
   qmMesh* mesh = qmModel_GetMeshAt(model, index);
-  out << indent << qmMesh_GetName(mesh) << ": " << Count(qmMesh_GetVertexCount(mesh), "vertex", "vertices")
-      << ", " << Count(qmMesh_GetTriangleCount(mesh), "triangle", "triangles");
+  out << indent << ShownName(qmMesh_GetName(mesh)) << ": "
+      << Count(qmMesh_GetVertexCount(mesh), "vertex", "vertices") << ", "
+      << Count(qmMesh_GetTriangleCount(mesh), "triangle", "triangles");
   const int material = qmMesh_GetMaterialIndex(mesh);
   qmMaterial* found = qmModel_GetMaterialAt(model, material);
   if (found != nullptr)
-    out << ", material " << material << " \"" << qmMaterial_GetName(found) << "\"";
+    out << ", material " << material << " " << QuotedName(qmMaterial_GetName(found));
   else if (material != -1)
     out << ", material " << material << " (none such)";
   out << '\n';
@@ -36,8 +38,8 @@ void PrintModelTree(qmModel* model, std::ostream& out) {
     for (const LevelNode& level : group.levels) {
       out << "    detail level " << level.number;
       if (level.levelMesh != -1)
-        out << " (red " << level.red << (level.redCut ? "..., cut" : "") << "): "
-            << qmMesh_GetName(qmModel_GetMeshAt(model, level.levelMesh));
+        out << " (red " << level.red << (level.redCut ? "..., cut" : "")
+            << "): " << ShownName(qmMesh_GetName(qmModel_GetMeshAt(model, level.levelMesh)));
       out << '\n';
       for (int index : level.meshes) PrintMesh(model, index, "      ", out);
     }
@@ -54,8 +56,8 @@ void PrintModelTree(qmModel* model, std::ostream& out) {
   for (int m = 0, n = qmModel_GetMaterialCount(model); m < n; ++m) {
     const qmMaterial* material = qmModel_GetMaterialAt(model, m);
     const float* diffuse = qmMaterial_GetDiffuse(material);
-    out << "    " << m << " \"" << qmMaterial_GetName(material) << "\": diffuse (" << diffuse[0]
-        << ", " << diffuse[1] << ", " << diffuse[2] << ", " << diffuse[3] << "), transparency "
-        << qmMaterial_GetTransparency(material) << '\n';
+    out << "    " << m << " " << QuotedName(qmMaterial_GetName(material)) << ": diffuse ("
+        << diffuse[0] << ", " << diffuse[1] << ", " << diffuse[2] << ", " << diffuse[3]
+        << "), transparency " << qmMaterial_GetTransparency(material) << '\n';
   }
 }

@@ -15,9 +15,6 @@
 #  include <emmintrin.h>
 #endif
 
-#include <stb_image_write.h>
-
-#include "SafeSave.h"
 #include "qmModelRead.h"
 
 namespace {
@@ -224,8 +221,7 @@ bool SamplesCovered(const Projected& a, const Projected& b, const Projected& c, 
   const double y0 = std::max(std::ceil(top - 0.5), 0.0);
   const double y1 = std::min(std::floor(bottom - 0.5), height - 1.0);
   if (!(x0 <= x1 && y0 <= y1)) return false;
-  bounds = {static_cast<int>(x0), static_cast<int>(x1), static_cast<int>(y0),
-            static_cast<int>(y1)};
+  bounds = {static_cast<int>(x0), static_cast<int>(x1), static_cast<int>(y0), static_cast<int>(y1)};
   return true;
 }
 
@@ -346,8 +342,8 @@ class TriangleSetup {
         const __m128 old = _mm_loadu_ps(depths);
         __m128 nearer = _mm_and_ps(columns[half], _mm_cmplt_ps(d, old));
         for (int k = 0; k < 3; ++k)
-          nearer = _mm_and_ps(
-              nearer, _mm_cmpge_ps(_mm_add_ps(edges[k], _mm_mul_ps(steps[k], at)), zero));
+          nearer = _mm_and_ps(nearer,
+                              _mm_cmpge_ps(_mm_add_ps(edges[k], _mm_mul_ps(steps[k], at)), zero));
         const __m128 now = _mm_or_ps(_mm_and_ps(nearer, d), _mm_andnot_ps(nearer, old));
         _mm_storeu_ps(depths, now);
         __m128i* colourLanes = reinterpret_cast<__m128i*>(colours);
@@ -452,9 +448,8 @@ class Canvas {
       const Projected& p0 = projected[item.corner[0]];
       const Projected& p1 = projected[item.corner[1]];
       const Projected& p2 = projected[item.corner[2]];
-      if (i > 0 && items[i - 1].order == item.order &&
-          projected[items[i - 1].corner[0]] == p0 && projected[items[i - 1].corner[1]] == p1 &&
-          projected[items[i - 1].corner[2]] == p2)
+      if (i > 0 && items[i - 1].order == item.order && projected[items[i - 1].corner[0]] == p0 &&
+          projected[items[i - 1].corner[1]] == p1 && projected[items[i - 1].corner[2]] == p2)
         continue;  // a copy of the triangle just drawn
       SampleBounds bounds;
       if (!SamplesCovered(p0, p1, p2, width_, height_, bounds)) continue;
@@ -513,9 +508,10 @@ class Canvas {
         for (int dy = 0; dy < factor; ++dy) {
           for (int dx = 0; dx < factor; ++dx) {
             std::uint8_t rgb[4];
-            std::memcpy(rgb, &colour_[static_cast<std::size_t>(y * factor + dy) * stride_ +
-                                      x * factor + dx],
-                        sizeof rgb);
+            std::memcpy(
+                rgb,
+                &colour_[static_cast<std::size_t>(y * factor + dy) * stride_ + x * factor + dx],
+                sizeof rgb);
             for (int c = 0; c < 3; ++c) sum[c] += rgb[c];
           }
         }
@@ -553,8 +549,8 @@ class Canvas {
         done += static_cast<std::uint64_t>(samples.x1 - samples.x0 + 1) *
                 static_cast<std::uint64_t>(samples.y1 - samples.y0 + 1);
         float rowsFarthest;
-        if (setup.Fill(samples, setup.Covers(samples), stride_, depth_.data(), colour_.data(),
-                       rgbx, rowsFarthest)) {
+        if (setup.Fill(samples, setup.Covers(samples), stride_, depth_.data(), colour_.data(), rgbx,
+                       rowsFarthest)) {
           // The rows filled are the whole tile, or the rest has to be looked at.
           tileFarthest = samples.y0 == ty << kTileBits &&
                                  samples.y1 == std::min(height_, (ty + 1) << kTileBits) - 1
@@ -642,9 +638,7 @@ constexpr std::size_t kDrawBatch = std::size_t{1} << 22;
 // projected vertices of the surfaces and the triangles to draw.
 class Preparation {
  public:
-  Preparation(const Scene& scene, int width, int height) : scene_(scene) {
-    Frame(width, height);
-  }
+  Preparation(const Scene& scene, int width, int height) : scene_(scene) { Frame(width, height); }
 
   const Framing& framing() const { return framing_; }
   std::size_t Triangles() const { return triangles_; }
@@ -670,8 +664,8 @@ class Preparation {
       ViewOf(surface.mesh, view);
       for (const Point3& v : view) {
         const Point3 p = framing_.ToPixels(v);
-        projected.push_back({static_cast<float>(p[0]), static_cast<float>(p[1]),
-                             static_cast<float>(p[2])});
+        projected.push_back(
+            {static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2])});
       }
       const int vertexCount = static_cast<int>(view.size());
       for (int t = 0; t < qmMesh_GetTriangleCount(surface.mesh); ++t) {
@@ -848,18 +842,4 @@ Drawing DrawScene(const Scene& scene, int width, int height, std::uint64_t workL
       });
   drawing.picture = canvas.Reduce(factor);
   return drawing;
-}
-
-bool WritePng(const Picture& picture, std::ostream& out) {
-  auto sink = [](void* context, void* data, int size) {
-    static_cast<std::ostream*>(context)->write(static_cast<const char*>(data), size);
-  };
-  const int written = stbi_write_png_to_func(sink, &out, picture.width, picture.height, 3,
-                                             picture.rgb.data(), picture.width * 3);
-  return written != 0 && static_cast<bool>(out);
-}
-
-bool SavePng(const Picture& picture, const std::string& path, std::string& error) {
-  return SaveFile(
-      path, [&](std::ostream& out) { return WritePng(picture, out); }, error);
 }

@@ -8,8 +8,7 @@
 //   scene.surfaces.push_back({mesh, {1, 0, 0}});
 //   Drawing drawing = DrawScene(scene, 800, 600);
 //   if (drawing.tooMuch) ...            // nothing was drawn
-//   std::string error;
-//   if (!SavePng(drawing.picture, "ship.png", error)) ...
+//   // then PictureFile.h saves drawing.picture
 //
 // The geometry is read from the model where it lies; what the drawing keeps
 // besides the picture is 12 bytes a vertex and 24 a triangle it draws.
@@ -54,8 +53,8 @@ struct Picture {
 };
 
 struct Drawing {
-  Picture picture;       // empty when tooMuch
-  bool tooMuch = false;  // the work ran past the limit and the drawing stopped
+  Picture picture;            // empty when tooMuch
+  bool tooMuch = false;       // the work ran past the limit and the drawing stopped
   std::size_t triangles = 0;  // surface triangles whose corners are vertices of their mesh
   std::size_t points = 0;     // marker vertices
 };
@@ -81,12 +80,5 @@ constexpr std::uint64_t kWorkPerElement = 256;
 // of one point, or one flat in the view, is framed around its middle.
 // `workLimit` 0 takes the limit above.
 Drawing DrawScene(const Scene& scene, int width, int height, std::uint64_t workLimit = 0);
-
-// The picture as PNG, through stb_image_write; false if it could not be
-// encoded or written.
-bool WritePng(const Picture& picture, std::ostream& out);
-// Saves safely (SafeSave.h): a failed save leaves no file and no old one
-// clobbered; `error` names the file and the reason.
-bool SavePng(const Picture& picture, const std::string& path, std::string& error);
 
 #endif  // QMHOST_RASTERISER_H

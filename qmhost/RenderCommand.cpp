@@ -1,17 +1,39 @@
-#include "RenderCommand.h"
-
+// `qmhost render`: a picture of the model the plug-in builds from a file:
+// shaded triangles of one detail level of each group, from a three-quarter
+// view that frames the whole model, with the markers on top.
 #include <cmath>
 #include <iostream>
+#include <memory>
+#include <new>
+#include <optional>
 #include <set>
 
-#include "ImportCommand.h"
+#include <CLI/CLI.hpp>
+
+#include "CommandOptions.h"
+#include "Commands.h"
+#include "ExitCodes.h"
 #include "InputFiles.h"
+#include "Messages.h"
 #include "ModelStructure.h"
+#include "PictureFile.h"
 #include "PluginImport.h"
 #include "PluginModule.h"
+#include "Rasteriser.h"
 #include "qmModelRead.h"
 
 namespace {
+
+struct RenderSettings {
+  std::string file;
+  std::string output;                 // the picture to write; - for standard output
+  const PictureFormat* to = nullptr;  // the picture's format; by the output's extension if absent
+  int width = 800;
+  int height = 600;
+  int level = 0;  // the detail level drawn of each group
+  std::string plugin;
+  std::uint64_t memoryLimit = 0;
+};
 
 // A mesh without a material, or a colour channel that is no number, is drawn
 // light grey.
@@ -27,8 +49,7 @@ Colour DiffuseOf(qmModel* model, qmMesh* mesh) {
   return {channel[0], channel[1], channel[2]};
 }
 
-}  // namespace
-
+// Parses "WIDTHxHEIGHT", each 1 to kMaxPictureSide; false otherwise.
 bool ParsePictureSize(const std::string& text, int& width, int& height) {
   const std::size_t x = text.find('x');
   if (x == std::string::npos || x == 0 || x + 1 == text.size() || x > 4 || text.size() - x > 5)
@@ -47,6 +68,12 @@ bool ParsePictureSize(const std::string& text, int& width, int& height) {
   return true;
 }
 
+// From the model and its structure: the meshes of detail level `level` of
+// each group, in their material's diffuse colour, and the markers, whose
+// triangles are drawn as lines (most are degenerate: a point or a segment)
+// and their vertices as points. The scene refers to the model's meshes and
+// copies none of their data. Sets `levelFound` to whether any group has that
+// level.
 Scene ModelScene(qmModel* model, const ModelStructure& structure, int level, bool& levelFound) {
   Scene scene;
   levelFound = false;
@@ -67,56 +94,153 @@ Scene ModelScene(qmModel* model, const ModelStructure& structure, int level, boo
   return scene;
 }
 
-int RunRenderCommand(const RenderOptions& options) {
-  PluginModule module(options.plugin);
-  std::string error;
-  PlugIn* plugin = LoadImportPlugin(module, options.plugin, error);
-  if (plugin == nullptr) {
-    std::cerr << "qmhost: " << error << '\n';
-    return kExitUsage;
+// The picture's format, or null after a usage error was said.
+const PictureFormat* ChosenFormat(const RenderSettings& settings) {
+  if (settings.output == "-") {
+    if (settings.to == nullptr)
+      Error(
+          MessageLine("-o - writes the picture to standard output in the format --to names: "
+                      "png or jpg"));
+    return settings.to;
   }
-  PluginImport imported = ImportThroughPlugin(*plugin, options.file, options.memoryLimit);
-  if (!imported.error.empty()) {
-    std::cerr << "qmhost: " << imported.error << '\n';
-    return kExitMessage;
+  const PictureFormat* byExtension = PictureFormatOfPath(settings.output);
+  if (settings.to != nullptr) {
+    if (byExtension != nullptr && byExtension != settings.to) {
+      Error(FileLine(settings.output, std::string("its extension names ") + byExtension->name +
+                                          ", --to " + settings.to->name));
+      return nullptr;
+    }
+    return settings.to;
   }
-  for (const std::string& message : imported.messages)
-    std::cerr << "qmhost: " << options.file << ": " << message << '\n';
+  if (byExtension == nullptr)
+    Error(FileLine(settings.output, "cannot save a picture as this: the extension must be " +
+                                        PictureExtensionList() + " (or --to FORMAT)"));
+  return byExtension;
+}
+
+int DrawFile(const RenderSettings& settings, const PictureFormat& format, PlugIn& plugin) {
+  const PluginImport imported = ImportThroughPlugin(plugin, settings.file, settings.memoryLimit);
+  const int status = ReportImport(imported);
+  if (!imported.model) return status;
 
   const ModelStructure structure = DescribeStructure(imported.model.get());
   bool levelFound = false;
-  const Scene scene = ModelScene(imported.model.get(), structure, options.level, levelFound);
+  const Scene scene = ModelScene(imported.model.get(), structure, settings.level, levelFound);
   if (!levelFound && !structure.groups.empty()) {
     std::set<int> levels;
     for (const GroupNode& group : structure.groups)
       for (const LevelNode& node : group.levels) levels.insert(node.number);
-    std::cerr << "qmhost: " << options.file << ": no group has detail level " << options.level
-              << "; the levels are";
-    for (int number : levels) std::cerr << ' ' << number;
-    std::cerr << '\n';
+    std::string numbers;
+    for (int number : levels) numbers += " " + std::to_string(number);
+    Error(FileLine(settings.file, "no group has detail level " + std::to_string(settings.level) +
+                                      "; the levels are" + numbers));
     return kExitUsage;
   }
 
-  RunInputs inputs;
-  inputs.Add(options.plugin);
-  inputs.Add(options.file);
-  const std::string replaced = inputs.Replaced({options.output});
-  if (!replaced.empty()) {
-    std::cerr << "qmhost: cannot save " << options.output << ": " << replaced << '\n';
-    return kExitMessage;
+  if (settings.output != "-") {
+    RunInputs inputs;
+    inputs.Add(settings.plugin);
+    if (settings.file != "-") inputs.Add(settings.file);
+    const std::string replaced = inputs.Replaced({settings.output});
+    if (!replaced.empty()) {
+      Error(MessageLine("cannot save " + settings.output + ": " + replaced));
+      return kExitFailure;
+    }
   }
-  const Drawing drawing = DrawScene(scene, options.width, options.height);
+  const Drawing drawing = DrawScene(scene, settings.width, settings.height);
   if (drawing.tooMuch) {
-    std::cerr << "qmhost: " << options.file << ": too much to draw at " << options.width << 'x'
-              << options.height << ": its triangles lie over one another too many times (the "
-              << "limit is " << kWorkPerSample << " depth tests a sample); nothing was written\n";
-    return kExitMessage;
+    Error(FileLine(settings.file,
+                   "too much to draw at " + std::to_string(settings.width) + "x" +
+                       std::to_string(settings.height) +
+                       ": its triangles lie over one another too many times (the limit is " +
+                       std::to_string(kWorkPerSample) +
+                       " depth tests a sample); nothing was "
+                       "written"));
+    return kExitFailure;
   }
-  if (!SavePng(drawing.picture, options.output, error)) {
-    std::cerr << "qmhost: " << error << '\n';
-    return kExitMessage;
+  if (settings.output == "-") {
+    if (!format.write(drawing.picture, std::cout)) {
+      Error(MessageLine("cannot write the picture to standard output"));
+      return kExitFailure;
+    }
+  } else {
+    std::string error;
+    if (!SavePicture(drawing.picture, format, settings.output, error)) {
+      Error(MessageLine(error));
+      return kExitFailure;
+    }
   }
-  std::cout << "saved " << options.output << " (" << drawing.triangles << " triangles, "
-            << drawing.points << " marker points)\n";
-  return imported.messages.empty() ? kExitClean : kExitMessage;
+  Detail(FileLine(settings.file, "drew " + std::to_string(drawing.triangles) + " triangles and " +
+                                     std::to_string(drawing.points) + " marker points into " +
+                                     InputName(settings.output)));
+  return status;
+}
+
+int RunRender(const RenderSettings& settings) {
+  const PictureFormat* format = ChosenFormat(settings);
+  if (format == nullptr) return kExitUsage;
+  const std::unique_ptr<PluginModule> module = LoadImportPlugin(settings.plugin);
+  if (!module) return kExitUsage;
+  // The picture's own memory: running out says so, and the save's temporary
+  // is gone with the exception.
+  try {
+    return DrawFile(settings, *format, *module->Object());
+  } catch (const std::bad_alloc&) {
+    Error(FileLine(settings.file, "not enough memory to render it"));
+    return kExitFailure;
+  }
+}
+
+}  // namespace
+
+Command AddRenderCommand(CLI::App& app) {
+  auto settings = std::make_shared<RenderSettings>();
+  CLI::App* command =
+      app.add_subcommand("render", "Draw the imported model into a PNG or JPEG picture");
+  command->footer(
+      "Shaded triangles of one detail level of each group, from a three-quarter view that frames\n"
+      "the whole model, with the markers on top.\n\n"
+      "Exit status: 0 clean; 1 the plug-in showed a message (the picture shows what it built), a\n"
+      "file could not be read or written, or the model is too much to draw (nothing is written);\n"
+      "2 usage error, a level no group has, or a module that can't be loaded.");
+  command->add_option("FILE", settings->file, "The .msh file to draw; - reads standard input")
+      ->required();
+  command
+      ->add_option("-o,--output", settings->output,
+                   "The picture to write, in the format of its extension (" +
+                       PictureExtensionList() + ") or of --to; - writes to standard output")
+      ->type_name("PICTURE")
+      ->required();
+  std::vector<std::string> names;
+  std::string formats;
+  for (const PictureFormat& format : PictureFormats()) {
+    names.emplace_back(format.name);
+    formats += std::string("\n  ") + format.name + ": " + format.help;
+  }
+  command
+      ->add_option_function<std::string>(
+          "--to", [settings](const std::string& name) { settings->to = PictureFormatNamed(name); },
+          "The picture's format, whatever its extension:" + formats)
+      ->type_name("FORMAT")
+      ->transform(CLI::IsMember(names, CLI::ignore_case).description(""));
+  command
+      ->add_option_function<std::string>(
+          "--size",
+          [settings](const std::string& text) {
+            ParsePictureSize(text, settings->width, settings->height);
+          },
+          "The picture's size in pixels, WIDTHxHEIGHT (default 800x600)")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            int width = 0, height = 0;
+            return ParsePictureSize(text, width, height)
+                       ? std::string()
+                       : "expected WIDTHxHEIGHT, each from 1 to " +
+                             std::to_string(kMaxPictureSide) + ", e.g. 800x600";
+          },
+          "WxH"));
+  AddLevelOption(*command, settings->level, "The detail level drawn of each group");
+  AddPluginOption(*command, settings->plugin);
+  AddMemoryLimitOption(*command, settings->memoryLimit);
+  return {command, [settings] { return RunRender(*settings); }};
 }

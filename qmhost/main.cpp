@@ -7,15 +7,16 @@
 #include <cstring>
 #include <iostream>
 #include <new>
-#include <optional>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
+#include "CommandOptions.h"
+#include "Commands.h"
+#include "ExitCodes.h"
 #include "FileOutput.h"
-#include "ImportCommand.h"
-#include "PluginModule.h"
-#include "ToolCommands.h"
+#include "Messages.h"
 
 #ifndef QMHOST_VERSION
 #  define QMHOST_VERSION "unknown"
@@ -23,51 +24,92 @@
 
 namespace {
 
+// The command the line names: its first word that is no option (the
+// program's own options, -q, -v, --help and --version, take no value).
+const char* CommandWord(int argc, char** argv) {
+  for (int n = 1; n < argc; ++n)
+    if (argv[n][0] != '-' || argv[n][1] == '\0') return argv[n];
+  return nullptr;
+}
+
+std::string HelpOf(const CLI::App& app, const std::string& name) {
+  return app.get_formatter()->make_help(&app, name, CLI::AppFormatMode::Normal);
+}
+
 int RunCommand(int argc, char** argv) {
   CLI::App app{"qmhost: runs the Velun 2030V mesh import plug-in and saves the model it builds."};
+  app.name("qmhost");
   app.set_version_flag("--version", "qmhost " QMHOST_VERSION);
-  app.require_subcommand(1);
+  app.footer(
+      "qmhost help COMMAND, or qmhost COMMAND --help, tells more of a command. -q and -v go\n"
+      "before or after the command.");
+  AddVerbosityOptions(app);
+  app.fallthrough();
+  app.get_formatter()->label("SUBCOMMAND", "COMMAND");
 
-  ImportOptions import;
-  std::string file;
-  std::string output;
-  import.plugin = DefaultPluginPath();
-  CLI::App* importCommand =
-      app.add_subcommand("import", "Import a .msh file; print its structure or save it");
-  importCommand->footer(
-      "Runs the plug-in as the host does and prints the model's structure, or saves it with -o.\n"
-      "Without FILE, the plug-in's open-file dialog asks on the terminal.\n\n"
-      "Exit status: 0 clean, 1 the plug-in showed a message (file missing or damaged), the\n"
-      "save failed, or the dialog was cancelled with -o, 2 usage error or a module that can't\n"
-      "be loaded.");
-  importCommand->add_option("FILE", file, "The .msh file to import");
-  importCommand->add_option("-o,--output", output,
-                            "Save the model to OUT, in the format of its extension: .json (qmhost "
-                            "model), .glb, .gltf (glTF 2.0) or .obj (with its .mtl beside it)");
-  importCommand->add_flag("--flat", import.flat,
-                          "glTF: save the meshes as a plain list of nodes in model order rather "
-                          "than as the tree of groups, detail levels and hardpoints");
-  importCommand->add_option("--plugin", import.plugin, "The plug-in module to load")
-      ->capture_default_str();
-  std::string memoryLimit;
-  AddMemoryLimitOption(*importCommand, memoryLimit);
+  const std::vector<Command> commands = {AddImportCommand(app), AddConvertCommand(app),
+                                         AddCheckCommand(app), AddRenderCommand(app),
+                                         AddPluginsCommand(app)};
+  std::string names;
+  for (const Command& command : commands) command.app->group("Commands");
+  const auto named = [&](const std::string& word) -> const Command* {
+    for (const Command& command : commands) {
+      if (command.app->get_name() == word) return &command;
+    }
+    return nullptr;
+  };
+  for (const Command& command : commands)
+    names += (names.empty() ? "" : ", ") + command.app->get_name();
 
-  ToolCommands tools(app);
-
+  // A first word that is no command is named, with the commands there are;
+  // `qmhost help [COMMAND]` is the help, as many programs have it.
+  if (const char* word = CommandWord(argc, argv)) {
+    const std::string first = word;
+    if (first == "help") {
+      const char* about = nullptr;
+      for (int n = 1; n + 1 < argc; ++n)
+        if (argv[n] == word) about = argv[n + 1];
+      if (about == nullptr) {
+        std::cout << HelpOf(app, "qmhost");
+        return kExitClean;
+      }
+      if (const Command* command = named(about)) {
+        std::cout << HelpOf(*command->app, std::string("qmhost ") + about);
+        return kExitClean;
+      }
+      Error(MessageLine(std::string("no command ") + about + "; the commands are " + names));
+      return kExitUsage;
+    }
+    if (named(first) == nullptr) {
+      Error(MessageLine("no command " + first + "; the commands are " + names +
+                        " (qmhost --help tells more)"));
+      return kExitUsage;
+    }
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
-    const int code = app.exit(error);
-    return code == 0 ? 0 : kExitUsage;
+    if (error.get_exit_code() == 0) return app.exit(error);
+    // CLI11's word, said as qmhost says everything, with where to read more.
+    std::string where = "qmhost";
+    for (const Command& command : commands)
+      if (command.app->parsed()) where += " " + command.app->get_name();
+    std::string text = error.what();
+    if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
+      std::string extras;
+      for (const std::string& extra : app.remaining(true)) extras += " " + extra;
+      for (const Command& command : commands)
+        for (const std::string& extra : command.app->remaining(true)) extras += " " + extra;
+      text = "no such option or argument:" + extras;
+    }
+    Error(MessageLine((where == "qmhost" ? "" : where.substr(7) + ": ") + text + " (" + where +
+                      " --help tells more)"));
+    return kExitUsage;
   }
-
-  if (importCommand->parsed()) {
-    if (!file.empty()) import.file = file;
-    if (!output.empty()) import.output = output;
-    import.memoryLimit = MemoryLimitOf(memoryLimit);
-    return RunImportCommand(import);
-  }
-  if (const std::optional<int> status = tools.Run()) return *status;
+  for (const Command& command : commands)
+    if (command.app->parsed()) return command.run();
+  std::cerr << HelpOf(app, "qmhost");
+  Error(MessageLine("a command is needed: " + names));
   return kExitUsage;
 }
 
@@ -80,7 +122,7 @@ int main(int argc, char** argv) {
 
   // Standard output through a buffer that remembers why a write failed:
   // `qmhost import x.msh > /dev/full` must not end with 0. On a terminal every
-  // output is shown at once, as the prompt of the open-file dialog needs.
+  // output is shown at once.
   FileOutput out(STDOUT_FILENO, 1 << 16);
   std::streambuf* const standard = std::cout.rdbuf(&out);
   if (::isatty(STDOUT_FILENO)) std::cout << std::unitbuf;
@@ -89,16 +131,17 @@ int main(int argc, char** argv) {
   try {
     status = RunCommand(argc, argv);
   } catch (const std::bad_alloc&) {
-    std::cerr << "qmhost: not enough memory\n";
-    status = kExitMessage;
+    Error(MessageLine("not enough memory"));
+    status = kExitFailure;
   }
 
   std::cout.flush();
   out.Flush();
   std::cout.rdbuf(standard);
   if (out.Error() != 0) {
-    std::cerr << "qmhost: cannot write to standard output: " << std::strerror(out.Error()) << '\n';
-    if (status == kExitClean) status = kExitMessage;
+    Error(
+        MessageLine(std::string("cannot write to standard output: ") + std::strerror(out.Error())));
+    if (status == kExitClean) status = kExitFailure;
   }
   return status;
 }

@@ -11,7 +11,7 @@ build_packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev
   nlohmann-json3-dev libcli11-dev
-  libtinygltf-dev libstb-dev
+  libtinygltf-dev libstb-dev libedit-dev libelf-dev
   libbenchmark-dev libassimp-dev
 )
 extra_packages=(

@@ -15,43 +15,16 @@
 #include <new>
 #include <sstream>
 
+#include "QmhostRun.h"
 #include "SafeSave.h"
 
 namespace {
 
-class SafeSave : public ::testing::Test {
+class SafeSave : public TempFolderTest {
  protected:
-  void SetUp() override {
-    char name[] = "/tmp/qm_safe_save_XXXXXX";
-    ASSERT_NE(::mkdtemp(name), nullptr);
-    folder_ = name;
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
-
-  std::vector<std::string> Files() const {
-    std::vector<std::string> files;
-    DIR* dir = ::opendir(folder_.c_str());
-    while (dirent* entry = dir ? ::readdir(dir) : nullptr)
-      if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, ".."))
-        files.push_back(entry->d_name);
-    if (dir) ::closedir(dir);
-    std::sort(files.begin(), files.end());
-    return files;
-  }
-
-  std::string Read(const std::string& file) const {
-    std::ifstream in(folder_ + "/" + file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
-  void Write(const std::string& file, const std::string& text) const {
-    std::ofstream(folder_ + "/" + file, std::ios::binary) << text;
-  }
+  std::vector<std::string> Files() const { return Listing(); }
+  std::string Read(const std::string& file) const { return ReadText(Path(file)); }
+  void Write(const std::string& file, const std::string& text) const { WriteText(file, text); }
 
   static std::function<bool(std::ostream&)> Text(const std::string& text) {
     return [text](std::ostream& out) {
@@ -59,8 +32,6 @@ class SafeSave : public ::testing::Test {
       return true;
     };
   }
-
-  std::string folder_;
 };
 
 TEST_F(SafeSave, ReplacesTheFileWithReadablePermissions) {

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "GeneratorCommandLine.h"
 #include "MshWriter.h"
 #include "SampleFile.h"
 
@@ -204,22 +205,23 @@ void AddDamaged(std::vector<File>& files, const Bytes& sample) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: make_dll_run_files OUTDIR (an existing folder)\n");
-    return 2;
-  }
+  int status = 0;
+  const std::string out = GeneratorPath(
+      argc, argv, "Writes the files the Windows DLLs' runs import, to compare with qmhost's models.",
+      "OUTDIR", "The folder to write into, which must exist", status);
+  if (out.empty()) return status;
   const Bytes sample = WriteMsh(SampleFile());
   std::vector<File> files = {{"sample", sample}};
   AddMarkers(files);
   AddOdd(files);
   AddDamaged(files, sample);
   for (const File& file : files) {
-    const std::string path = std::string(argv[1]) + "/" + file.name + ".msh";
+    const std::string path = out + "/" + file.name + ".msh";
     if (!SaveMsh(file.bytes, path)) {
       std::fprintf(stderr, "make_dll_run_files: cannot write %s\n", path.c_str());
       return 1;
     }
   }
-  std::printf("%zu files in %s\n", files.size(), argv[1]);
+  std::printf("%zu files in %s\n", files.size(), out.c_str());
   return 0;
 }

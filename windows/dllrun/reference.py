@@ -123,18 +123,38 @@ def first_difference(got, want, path="model"):
     return None
 
 
+def _unescaped(shown):
+    r"""The bytes of a text as qmhost shows it (ShownText.h): UTF-8 whose
+    characters each stand for the byte of the same code point, with \\, \",
+    \n, \r, \t and \xHH for the bytes escaped."""
+    text = shown.decode("utf-8")
+    named = {"\\": "\\", '"': '"', "n": "\n", "r": "\r", "t": "\t"}
+    out = []
+    n = 0
+    while n < len(text):
+        if text[n] == "\\" and n + 1 < len(text):
+            if text[n + 1] == "x":
+                out.append(chr(int(text[n + 2:n + 4], 16)))
+                n += 4
+                continue
+            out.append(named.get(text[n + 1], text[n + 1]))
+            n += 2
+            continue
+        out.append(text[n])
+        n += 1
+    return "".join(out).encode("latin-1")
+
+
 def plugin_messages(stderr, path):
     """The texts of the plug-in's message boxes in the standard error of
     `qmhost import PATH`, in order. The one place that knows how qmhost shows
-    them: a line each, either the text alone or `qmhost: PATH: "text"`;
-    qmhost's other lines begin with "qmhost: "."""
+    them: a line each, `qmhost: PATH: "text"`, the text escaped as qmhost
+    shows any text on a terminal; qmhost's other lines say no quoted text."""
     quoted = b"qmhost: " + os.fsencode(path) + b': "'
     messages = []
     for line in stderr.split(b"\n"):
         if line.startswith(quoted) and line.endswith(b'"'):
-            messages.append(line[len(quoted):-1])
-        elif line and not line.startswith(b"qmhost: "):
-            messages.append(line)
+            messages.append(_unescaped(line[len(quoted):-1]))
     return messages
 
 
