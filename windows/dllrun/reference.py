@@ -138,6 +138,10 @@ def plugin_messages(stderr, path):
     return messages
 
 
+COULD_NOT_OPEN = b"Couldn't open the file"
+EMPTY_MODEL = '{"format":"qmhost-model","version":1,"totalFrames":0,"meshes":[],"materials":[]}'
+
+
 class Reference:
     """qmhost's model (canonical) and the plug-in's messages for one file."""
 
@@ -152,12 +156,17 @@ def qmhost_reference(qmhost, path, json_path):
         os.unlink(json_path)
     run = subprocess.run([qmhost, "import", path, "-o", json_path], capture_output=True,
                          timeout=120)
+    messages = plugin_messages(run.stderr, path)
+    # A file the plug-in could not open leaves the model as it was, and
+    # qmhost then writes nothing: the reference is the fresh, empty model.
+    if run.returncode == 1 and not os.path.exists(json_path) and messages == [COULD_NOT_OPEN]:
+        return Reference(canonical_model(EMPTY_MODEL), messages)
     if run.returncode not in (0, 1) or not os.path.exists(json_path):
         raise RuntimeError("qmhost import %s exited with %d: %s" % (
             path, run.returncode, run.stderr.decode("latin-1").strip()))
     with open(json_path, encoding="utf-8") as f:
         model = canonical_model(f.read())
-    return Reference(model, plugin_messages(run.stderr, path))
+    return Reference(model, messages)
 
 
 def compare(model, messages, reference):

@@ -312,6 +312,15 @@ class Windows:
             self.m.write(to, bytes([value & 0xFF]) * size)
         return to
 
+    @msvcrt("memcmp", 3)
+    def memcmp(self, first, second, size):
+        # The sign of the first differing byte, as unsigned chars; 0 when equal.
+        a, b = self.m.read(first, size), self.m.read(second, size)
+        for x, y in zip(a, b):
+            if x != y:
+                return 1 if x > y else 0xFFFFFFFF
+        return 0
+
     @msvcrt("memchr", 3)
     def memchr(self, address, value, size):
         # Block by block, as far as the byte: `size` may reach past the memory
@@ -325,6 +334,11 @@ class Windows:
                 return at + found
             done += len(chunk)
         return 0
+
+    @msvcrt("strcmp", 2)
+    def strcmp(self, first, second):
+        a, b = self.m.cstring(first), self.m.cstring(second)
+        return 0 if a == b else (1 if a > b else 0xFFFFFFFF)
 
     @msvcrt("strlen", 1)
     def strlen(self, address):
