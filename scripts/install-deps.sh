@@ -13,6 +13,7 @@ build_packages=(
   nlohmann-json3-dev libcli11-dev
   libtinygltf-dev libstb-dev
   libbenchmark-dev libassimp-dev
+  libjemalloc-dev
 )
 extra_packages=(
   clang libclang-rt-14-dev
