@@ -60,8 +60,8 @@ class ObjLineCheck : public std::streambuf {
   }
   void Check() const {
     static const char* const kStatements[] = {"#",  "mtllib", "o",  "usemtl", "v",  "vt",
-                                              "vn", "f",      "p",  "newmtl", "Ka", "Kd",
-                                              "Ks", "Ke",     "Ns", "d"};
+                                              "vn", "f",      "l",  "newmtl", "Ka", "Kd",
+                                              "Ks", "Ke",     "Ns", "d",      "map_Kd"};
     for (const char* statement : kStatements)
       if (word_ == statement) return;
     FuzzFail("an OBJ or MTL line starts with no statement the writer writes", -1);
@@ -83,20 +83,25 @@ inline void SaveJson(qmModel* model) {
 }
 
 // Every save format of qmhost; a new one joins here. glTF goes once as the
-// tree the names describe (binary) and once flat (embedded), the two shapes a
-// save can take.
+// tree the names describe with every level (binary) and once flat with
+// level 0 (embedded), the shapes a save can take; OBJ with the host's axes.
 inline void SaveEveryFormat(qmModel* model) {
   SaveJson(model);
 
   NullBuffer discard;
   std::ostream out(&discard);
   ExportNotes notes;
-  const ModelStructure tree = DescribeStructure(model);
-  WriteGltf(model, &tree, GltfForm::Binary, out, notes);
-  WriteGltf(model, nullptr, GltfForm::Embedded, out, notes);
+  SaveSettings all;
+  all.level = SaveSettings::kAllLevels;
+  WriteGltf(model, all, GltfForm::Binary, out, notes);
+  SaveSettings flat;
+  flat.flat = true;
+  WriteGltf(model, flat, GltfForm::Embedded, out, notes);
   ObjLineCheck lines;
   std::ostream obj(&lines);
-  WriteObj(model, "model.mtl", obj, notes);
+  SaveSettings hostAxes;
+  hostAxes.up = UpAxis::Z;
+  WriteObj(model, hostAxes, "model.mtl", obj, notes);
   WriteMtl(model, obj, notes);
   if (!notes.Empty() && notes.Text().empty()) FuzzFail("export notes without a sentence", -1);
 }

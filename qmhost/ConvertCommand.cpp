@@ -97,9 +97,11 @@ int RunConvertCommand(const ConvertOptions& options) {
         PluginImport imported = ImportThroughPlugin(*plugin, input, options.memoryLimit);
         ExportNotes notes;
         std::string error;
+        SaveSettings settings;
+        settings.source = input;
         if (!imported.error.empty()) {
           line = "failed " + imported.error;
-        } else if (!SaveModel(imported.model.get(), format, output, false, inputs, notes,
+        } else if (!SaveModel(imported.model.get(), format, output, settings, inputs, notes,
                               error)) {
           line = "failed " + input + ": " + error;
         } else {
@@ -108,8 +110,12 @@ int RunConvertCommand(const ConvertOptions& options) {
           outcome = imported.messages.empty() ? Outcome::Converted : Outcome::Damaged;
           line = (imported.messages.empty() ? "converted " : "damaged ") + input + " -> " + output;
           if (!imported.messages.empty()) line += ": " + Joined(imported.messages);
-          if (!notes.Empty()) line += " (saved with changes: " + notes.Text() + ")";
-          noted = !notes.Empty();
+          if (notes.Changed()) line += " (saved with changes: " + notes.Text() + ")";
+          if (!notes.texturesLeftOut.empty()) line += " (" + notes.texturesLeftOut + ")";
+          if (!notes.levelsLeftOut.empty()) line += " (" + notes.levelsLeftOut + ")";
+          // What every file of a batch leaves out by default shows only where
+          // the line shows anyway.
+          noted = notes.Changed() || !notes.texturesLeftOut.empty();
         }
       } catch (const std::bad_alloc&) {
         line = "failed " + input + ": not enough memory to convert it";

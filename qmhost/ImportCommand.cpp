@@ -73,11 +73,15 @@ int RunImportCommand(const ImportOptions& options) {
     inputs.Add(*dialogs.Chosen());
     ExportNotes notes;
     std::string error;
-    if (!SaveModel(model.get(), *format, *options.output, options.flat, inputs, notes, error)) {
+    SaveSettings settings;
+    settings.flat = options.flat;
+    settings.source = *dialogs.Chosen();
+    if (!SaveModel(model.get(), *format, *options.output, settings, inputs, notes, error)) {
       std::cerr << "qmhost: " << error << '\n';
       return kExitMessage;
     }
-    if (!notes.Empty()) std::cerr << "qmhost: " << *options.output << ": " << notes.Text() << '\n';
+    for (const std::string& line : notes.Lines())
+      std::cerr << "qmhost: " << *options.output << ": " << line << '\n';
     std::cout << "saved " << *options.output << '\n';
   } else {
     PrintModelTree(model.get(), std::cout);

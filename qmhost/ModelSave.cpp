@@ -5,8 +5,8 @@
 #include <ostream>
 
 #include "ModelJson.h"
-#include "ModelStructure.h"
 #include "SafeSave.h"
+#include "SaveContent.h"
 
 std::optional<SaveFormat> FormatNamed(std::string name) {
   for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -35,19 +35,25 @@ const char* FormatTitle(SaveFormat format) {
 }
 
 std::vector<std::string> SavedPaths(SaveFormat format, const std::string& path) {
+  if (format == SaveFormat::Obj) return {WithoutExtension(path) + ".mtl", path};
+  return {path};
+}
+
+std::vector<std::string> SavedPaths(qmModel* model, SaveFormat format, const std::string& path,
+                                    const SaveSettings& settings) {
   switch (format) {
     case SaveFormat::Json: return {path};
-    case SaveFormat::Glb:
-    case SaveFormat::Gltf: return GltfSavePaths(path);
-    case SaveFormat::Obj: return ObjSavePaths(path);
+    case SaveFormat::Glb: return GltfSavePaths(model, settings, GltfForm::Binary, path);
+    case SaveFormat::Gltf: return GltfSavePaths(model, settings, GltfForm::Embedded, path);
+    case SaveFormat::Obj: return ObjSavePaths(model, settings, path);
   }
   return {path};
 }
 
 namespace {
 
-bool Save(qmModel* model, SaveFormat format, const std::string& path, bool flat,
-          ExportNotes& notes, std::string& error) {
+bool Save(qmModel* model, SaveFormat format, const std::string& path,
+          const SaveSettings& settings, ExportNotes& notes, std::string& error) {
   switch (format) {
     case SaveFormat::Json:
       return SaveFile(
@@ -58,30 +64,28 @@ bool Save(qmModel* model, SaveFormat format, const std::string& path, bool flat,
           },
           error);
     case SaveFormat::Glb:
-    case SaveFormat::Gltf: {
-      const ModelStructure tree = DescribeStructure(model);
-      return SaveGltfFile(model, flat ? nullptr : &tree,
-                          format == SaveFormat::Glb ? GltfForm::Binary : GltfForm::Embedded, path,
-                          notes, error);
-    }
+      return SaveGlb(model, settings, path, notes, error);
+    case SaveFormat::Gltf:
+      return SaveGltf(model, settings, path, notes, error);
     case SaveFormat::Obj:
-      return SaveObjFiles(model, path, notes, error);
+      return SaveObj(model, settings, path, notes, error);
   }
   return false;
 }
 
 }  // namespace
 
-bool SaveModel(qmModel* model, SaveFormat format, const std::string& path, bool flat,
-               const RunInputs& inputs, ExportNotes& notes, std::string& error) {
-  const std::string replaced = inputs.Replaced(SavedPaths(format, path));
-  if (!replaced.empty()) {
-    error = "cannot save " + path + ": " + replaced;
-    return false;
-  }
+bool SaveModel(qmModel* model, SaveFormat format, const std::string& path,
+               const SaveSettings& settings, const RunInputs& inputs, ExportNotes& notes,
+               std::string& error) {
   // The savers remove their temporaries as the exception passes.
   try {
-    return Save(model, format, path, flat, notes, error);
+    const std::string replaced = inputs.Replaced(SavedPaths(model, format, path, settings));
+    if (!replaced.empty()) {
+      error = "cannot save " + path + ": " + replaced;
+      return false;
+    }
+    return Save(model, format, path, settings, notes, error);
   } catch (const std::bad_alloc&) {
     error = "not enough memory to save " + path + " as " + FormatTitle(format);
     return false;

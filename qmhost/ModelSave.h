@@ -9,6 +9,7 @@
 
 #include "Export.h"
 #include "InputFiles.h"
+#include "SaveSettings.h"
 #include "qmModelLib.h"
 
 enum class SaveFormat { Json, Glb, Gltf, Obj };
@@ -20,15 +21,22 @@ std::optional<SaveFormat> FormatOfPath(const std::string& path);
 // "JSON", "glTF" or "OBJ", for the user.
 const char* FormatTitle(SaveFormat format);
 
-// Every file a save to `path` writes (an .obj's .mtl before it), `path` last.
+// The files a save to `path` writes whatever the model (an .obj's .mtl before
+// it), `path` last.
 std::vector<std::string> SavedPaths(SaveFormat format, const std::string& path);
+// Every file a save of `model` to `path` writes: also the level files and the
+// textures beside it that the settings ask for.
+std::vector<std::string> SavedPaths(qmModel* model, SaveFormat format, const std::string& path,
+                                    const SaveSettings& settings);
 
 // Saves safely (SafeSave.h: a failed save changes no file, leaves no
-// temporary). A save that would replace one of `inputs` writes nothing. glTF
-// nodes follow the file's structure unless `flat`; `notes` count what the
-// format could not hold as it was; `error` says why a save failed, "not
-// enough memory to save a.glb as glTF" when memory ran out.
-bool SaveModel(qmModel* model, SaveFormat format, const std::string& path, bool flat,
-               const RunInputs& inputs, ExportNotes& notes, std::string& error);
+// temporary). A save that would replace one of `inputs` writes nothing.
+// `settings` map the model onto glTF and OBJ (SaveSettings.h); `notes` count
+// what the format could not hold as it was, and say what the save left out;
+// `error` says why a save failed, "not enough memory to save a.glb as glTF"
+// when memory ran out.
+bool SaveModel(qmModel* model, SaveFormat format, const std::string& path,
+               const SaveSettings& settings, const RunInputs& inputs, ExportNotes& notes,
+               std::string& error);
 
 #endif  // QMHOST_MODELSAVE_H

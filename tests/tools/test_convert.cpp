@@ -44,11 +44,14 @@ TEST_F(Convert, GoesOnPastBrokenFilesAndCountsEachOutcome) {
                        0),
             0u)
       << line;
+  // No a.tga beside the files: said on each file's line.
   std::getline(lines, line);
-  EXPECT_EQ(line, "converted good.msh -> out/good.glb");
+  EXPECT_EQ(line, "converted good.msh -> out/good.glb (textures left out: a.tga was not found "
+                  "beside good.msh)");
   std::getline(lines, line);
   EXPECT_EQ(line, "converted odd.msh -> out/odd.glb (saved with changes: 1 value was written as "
-                  "the nearest value the format can hold)");
+                  "the nearest value the format can hold) (textures left out: a.tga was not "
+                  "found beside odd.msh)");
   EXPECT_FALSE(Exists(Path("out/missing.glb")));
   EXPECT_TRUE(Exists(Path("out/cut.glb")));
   EXPECT_EQ(ReadText(Path("out/good.glb")).substr(0, 4), "glTF");
