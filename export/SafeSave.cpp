@@ -92,9 +92,11 @@ class SignalsHeld {
 
 // ".qmhost-" and eight random letters and digits: short whatever the
 // target's name, hidden, and not guessed by another process that saves
-// beside it (a name taken is drawn again).
+// beside it (a name taken is drawn again). Each thread draws from its own
+// generator, so saves may run in threads side by side.
 std::string TemporaryName() {
-  static std::mt19937_64 random(std::random_device{}() ^ static_cast<unsigned>(::getpid()));
+  thread_local std::mt19937_64 random(std::random_device{}() ^
+                                      static_cast<unsigned>(::getpid()));
   static const char kCharacters[] =
       "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   std::string name = ".qmhost-";
