@@ -44,11 +44,11 @@ std::vector<std::uint8_t> Draw(int size, const std::function<Colour(int x, int y
 }  // namespace
 
 std::vector<SampleTexture> SampleTextures() {
-  // Hull plates: light above, darker below, seams every 16 pixels and a red
-  // band along the top.
+  // Hull plates: light above, darker below, seams every 16 pixels (off the
+  // edges, so that the corners show the plates) and a red band along the top.
   const auto hull = [](int x, int y) {
     Colour plate = y < 32 ? Colour{206, 210, 218} : Colour{128, 132, 142};
-    if (x % 16 == 0 || y % 16 == 0) plate = Mix(plate, {40, 44, 52}, 0.6);
+    if (x % 16 == 8 || y % 16 == 8) plate = Mix(plate, {40, 44, 52}, 0.6);
     if (y >= 4 && y < 10) plate = {196, 36, 30};
     return plate;
   };
