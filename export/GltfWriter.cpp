@@ -8,12 +8,17 @@
 // .gltf's data URI; the buffer is never held whole, so a save takes little
 // memory beside the model.
 //
-// tinygltf forms the JSON text from its document, which knows every
-// property's name, its defaults and its escaping. What it cannot do is
-// stream: its writer takes the whole buffer in memory, and copies it again
-// to write it. So the document goes through tinygltf without its buffer, and
-// this file adds the thin rest itself: the one buffer entry, the GLB
-// container (a 12-byte header and two chunk headers) and the buffer's bytes.
+// The JSON text is formed element by element: each node, mesh, accessor or
+// material is a small nlohmann-json document, dumped (names escaped, numbers
+// in their shortest round-trip text) and appended to its array's text, so
+// the text is the only whole thing held. tinygltf, which reads these files
+// back in the tests, is no writer for them: its writer holds its own model of
+// the document, then a JSON tree of it, then the text, and the whole buffer
+// beside them, and copies the buffer again to write it (a .glb of 44 MB took
+// 2x the model; a model of 20,000 meshes and 30,000 marker points took 120
+// MB for its document alone). What is left is thin and written here: the
+// arrays' framing, the one buffer entry, the GLB container (a 12-byte header
+// and two chunk headers) and the buffer's bytes.
 //
 // glTF keeps one index per corner for all attributes, where the host's
 // triangles carry a vertex index and a normal index each. Where every whole
@@ -32,7 +37,7 @@
 #include <sstream>
 #include <vector>
 
-#include <tiny_gltf.h>
+#include <nlohmann/json.hpp>
 
 #include "Export.h"
 #include "MarkerPoints.h"
@@ -46,22 +51,27 @@
 
 namespace {
 
-using tinygltf::Value;
+using Json = nlohmann::json;
 
 constexpr int kArrayBuffer = 34962;
 constexpr int kElementArrayBuffer = 34963;
+constexpr int kUnsignedShort = 5123;
+constexpr int kUnsignedInt = 5125;
+constexpr int kFloat = 5126;
+constexpr int kModePoints = 0;
+constexpr int kModeTriangles = 4;
 // The largest index 16 bits hold that is no primitive restart.
 constexpr std::size_t kMaxShortIndex = 65534;
 // A .glb counts its length in 32 bits: header, two chunk headers, content.
 constexpr std::uint64_t kMaxGlbBytes = UINT32_MAX;
 constexpr std::size_t kBlockBytes = 1 << 20;
 
-Value Number(float value) { return Value(ShortestDouble(value)); }
+Json Number(float value) { return ShortestDouble(value); }
 
-Value Colour(const float* rgba, ExportNotes& notes) {
-  Value::Array list;
+Json Colour(const float* rgba, ExportNotes& notes) {
+  Json list = Json::array();
   for (int n = 0; n < 4; ++n) list.push_back(Number(Finite(rgba[n], notes)));
-  return Value(std::move(list));
+  return list;
 }
 
 // The host's axes turned to the file's: with +Y up, (x, y, z) -> (x, z, -y).
@@ -202,85 +212,94 @@ MeshPart Measure(qmMesh* mesh, UpAxis up, Scratch& scratch) {
 
 bool WideIndices(const MeshPart& part) { return part.vertices > kMaxShortIndex + 1; }
 
-// Adds buffer views and accessors to the document, each view at the next
-// 4-byte boundary of the one buffer, in the order the second pass writes
-// their bytes.
+// An array of the document: its elements' text, formed one at a time.
+class JsonArray {
+ public:
+  int Add(const Json& element) {
+    if (count_ > 0) text_ += ',';
+    text_ += element.dump();
+    return count_++;
+  }
+  int Count() const { return count_; }
+  // ',"name":[...]' onto the document's pieces, the array's text moved, not
+  // copied; nothing for an empty array, which glTF does not allow.
+  void MoveTo(std::vector<std::string>& document, const char* name) {
+    if (count_ == 0) return;
+    document.push_back(std::string(",\"") + name + "\":[");
+    text_ += ']';
+    text_.shrink_to_fit();
+    document.push_back(std::move(text_));
+    text_.clear();
+    count_ = 0;
+  }
+
+ private:
+  std::string text_;
+  int count_ = 0;
+};
+
+// Buffer views and accessors, each view at the next 4-byte boundary of the
+// one buffer, in the order the second pass writes their bytes.
 class Layout {
  public:
-  explicit Layout(tinygltf::Model& gltf) : gltf_(gltf) {}
-
   int View(std::uint64_t bytes, int target) {
-    tinygltf::BufferView view;
-    view.buffer = 0;
-    view.byteOffset = static_cast<std::size_t>(end_);
-    view.byteLength = static_cast<std::size_t>(bytes);
-    view.target = target;
+    Json view = {{"buffer", 0}, {"byteOffset", end_}, {"byteLength", bytes}};
+    if (target != 0) view["target"] = target;  // an image's view has none
     end_ = (end_ + bytes + 3) / 4 * 4;
-    gltf_.bufferViews.push_back(view);
-    return static_cast<int>(gltf_.bufferViews.size() - 1);
-  }
-
-  int Accessor(std::size_t count, int componentType, int type, int target) {
-    const int size = tinygltf::GetComponentSizeInBytes(static_cast<std::uint32_t>(componentType)) *
-                     tinygltf::GetNumComponentsInType(static_cast<std::uint32_t>(type));
-    tinygltf::Accessor accessor;
-    accessor.bufferView = View(std::uint64_t{count} * static_cast<std::uint64_t>(size), target);
-    accessor.byteOffset = 0;
-    accessor.componentType = componentType;
-    accessor.type = type;
-    accessor.count = count;
-    gltf_.accessors.push_back(accessor);
-    return static_cast<int>(gltf_.accessors.size() - 1);
-  }
-
-  int Floats(std::size_t count, int type) {
-    return Accessor(count, TINYGLTF_COMPONENT_TYPE_FLOAT, type, kArrayBuffer);
+    return views.Add(view);
   }
 
   // Positions carry their bounds, exactly as the floats are written.
-  int Positions(std::size_t count, const Bounds& bounds) {
-    const int index = Floats(count, TINYGLTF_TYPE_VEC3);
-    tinygltf::Accessor& accessor = gltf_.accessors[static_cast<std::size_t>(index)];
-    accessor.minValues.assign(bounds.low, bounds.low + 3);
-    accessor.maxValues.assign(bounds.high, bounds.high + 3);
-    return index;
+  int Accessor(std::size_t count, int componentType, const char* type, int components,
+               int target, const Bounds* bounds = nullptr) {
+    const std::uint64_t size = componentType == kUnsignedShort ? 2 : 4;
+    Json accessor = {{"bufferView", View(count * static_cast<std::uint64_t>(components) * size,
+                                         target)},
+                     {"componentType", componentType},
+                     {"count", count},
+                     {"type", type}};
+    if (bounds != nullptr) {
+      accessor["min"] = {bounds->low[0], bounds->low[1], bounds->low[2]};
+      accessor["max"] = {bounds->high[0], bounds->high[1], bounds->high[2]};
+    }
+    return accessors.Add(accessor);
   }
 
   std::uint64_t Bytes() const { return end_; }
 
+  JsonArray views, accessors;
+
  private:
-  tinygltf::Model& gltf_;
   std::uint64_t end_ = 0;
 };
 
 // The glTF mesh of a measured host mesh.
-tinygltf::Mesh MeshOf(const MeshPart& part, int material, Layout& layout) {
-  tinygltf::Mesh out;
-  out.name = NameText(qmMesh_GetName(part.mesh));
+Json MeshOf(const MeshPart& part, int material, Layout& layout) {
+  Json primitives = Json::array();
+  auto primitive = [&](Json attributes, int mode) {
+    Json out = {{"attributes", std::move(attributes)}, {"mode", mode}};
+    if (material >= 0) out["material"] = material;
+    return out;
+  };
   if (part.triangles > 0) {
-    tinygltf::Primitive primitive;
-    primitive.mode = TINYGLTF_MODE_TRIANGLES;
-    primitive.material = material;
-    primitive.attributes["POSITION"] = layout.Positions(part.vertices, part.triangleBounds);
+    Json attributes = {{"POSITION", layout.Accessor(part.vertices, kFloat, "VEC3", 3, kArrayBuffer,
+                                                    &part.triangleBounds)}};
     if (part.normalCount > 0)
-      primitive.attributes["NORMAL"] = layout.Floats(part.vertices, TINYGLTF_TYPE_VEC3);
-    primitive.attributes["TEXCOORD_0"] = layout.Floats(part.vertices, TINYGLTF_TYPE_VEC2);
-    primitive.indices = layout.Accessor(
-        3 * part.triangles,
-        WideIndices(part) ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT
-                          : TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT,
-        TINYGLTF_TYPE_SCALAR, kElementArrayBuffer);
-    out.primitives.push_back(std::move(primitive));
+      attributes["NORMAL"] = layout.Accessor(part.vertices, kFloat, "VEC3", 3, kArrayBuffer);
+    attributes["TEXCOORD_0"] = layout.Accessor(part.vertices, kFloat, "VEC2", 2, kArrayBuffer);
+    Json triangles = primitive(std::move(attributes), kModeTriangles);
+    triangles["indices"] = layout.Accessor(3 * part.triangles,
+                                           WideIndices(part) ? kUnsignedInt : kUnsignedShort,
+                                           "SCALAR", 1, kElementArrayBuffer);
+    primitives.push_back(std::move(triangles));
   }
   if (part.points > 0) {
-    tinygltf::Primitive primitive;
-    primitive.mode = TINYGLTF_MODE_POINTS;
-    primitive.material = material;
-    primitive.attributes["POSITION"] = layout.Positions(part.points, part.pointBounds);
-    primitive.attributes["TEXCOORD_0"] = layout.Floats(part.points, TINYGLTF_TYPE_VEC2);
-    out.primitives.push_back(std::move(primitive));
+    Json attributes = {{"POSITION", layout.Accessor(part.points, kFloat, "VEC3", 3, kArrayBuffer,
+                                                    &part.pointBounds)}};
+    attributes["TEXCOORD_0"] = layout.Accessor(part.points, kFloat, "VEC2", 2, kArrayBuffer);
+    primitives.push_back(primitive(std::move(attributes), kModePoints));
   }
-  return out;
+  return {{"name", NameText(qmMesh_GetName(part.mesh))}, {"primitives", std::move(primitives)}};
 }
 
 // The host's material is a Phong one; glTF's is physically based. The
@@ -289,40 +308,55 @@ tinygltf::Mesh MeshOf(const MeshPart& part, int material, Layout& layout) {
 // travels in extras. The surface is a dielectric (metallic 0), as the host
 // has no notion of metal, and double-sided: the file does not say which way
 // its triangles wind.
-tinygltf::Material MaterialOf(const qmMaterial* material, int texture, ExportNotes& notes) {
-  tinygltf::Material out;
-  out.name = NameText(qmMaterial_GetName(material));
+Json MaterialOf(const qmMaterial* material, int texture, ExportNotes& notes) {
   const float* diffuse = qmMaterial_GetDiffuse(material);
   const float* emissive = qmMaterial_GetEmissive(material);
   const float transparency = Finite(qmMaterial_GetTransparency(material), notes);
   const float alpha = Clamped01(1.0f - transparency, notes);
-  out.pbrMetallicRoughness.baseColorFactor = {ShortestDouble(Clamped01(diffuse[0], notes)),
-                                              ShortestDouble(Clamped01(diffuse[1], notes)),
-                                              ShortestDouble(Clamped01(diffuse[2], notes)),
-                                              ShortestDouble(alpha)};
-  out.pbrMetallicRoughness.metallicFactor = 0.0;
-  out.pbrMetallicRoughness.baseColorTexture.index = texture;
-  out.doubleSided = true;
-  if (alpha < 1.0f) out.alphaMode = "BLEND";
-  out.emissiveFactor = {ShortestDouble(Clamped01(emissive[0], notes)),
-                        ShortestDouble(Clamped01(emissive[1], notes)),
-                        ShortestDouble(Clamped01(emissive[2], notes))};
-  Value::Object extras;
-  extras["ambient"] = Colour(qmMaterial_GetAmbient(material), notes);
-  extras["specular"] = Colour(qmMaterial_GetSpecular(material), notes);
-  extras["shininess"] = Number(Finite(qmMaterial_GetShininess(material), notes));
-  extras["transparency"] = Number(transparency);
-  out.extras = Value(std::move(extras));
+  Json pbr = {{"baseColorFactor",
+               {ShortestDouble(Clamped01(diffuse[0], notes)),
+                ShortestDouble(Clamped01(diffuse[1], notes)),
+                ShortestDouble(Clamped01(diffuse[2], notes)), ShortestDouble(alpha)}},
+              {"metallicFactor", 0}};
+  if (texture >= 0) pbr["baseColorTexture"] = {{"index", texture}};
+  Json out = {{"name", NameText(qmMaterial_GetName(material))},
+              {"pbrMetallicRoughness", std::move(pbr)},
+              {"emissiveFactor",
+               {ShortestDouble(Clamped01(emissive[0], notes)),
+                ShortestDouble(Clamped01(emissive[1], notes)),
+                ShortestDouble(Clamped01(emissive[2], notes))}},
+              {"doubleSided", true}};
+  if (alpha < 1.0f) out["alphaMode"] = "BLEND";
+  out["extras"] = {{"ambient", Colour(qmMaterial_GetAmbient(material), notes)},
+                   {"specular", Colour(qmMaterial_GetSpecular(material), notes)},
+                   {"shininess", Number(Finite(qmMaterial_GetShininess(material), notes))},
+                   {"transparency", Number(transparency)}};
   return out;
 }
 
-int AddNode(tinygltf::Model& gltf, const std::string& name, Value::Object extras) {
-  tinygltf::Node node;
-  node.name = name;
-  // An empty object would be written as null, which readers reject.
-  if (!extras.empty()) node.extras = Value(std::move(extras));
-  gltf.nodes.push_back(std::move(node));
-  return static_cast<int>(gltf.nodes.size() - 1);
+// A node as the tree forms it, written once the tree is whole.
+struct Node {
+  std::string name;
+  int mesh = -1;
+  std::vector<int> children;
+  Json extras;  // null for none
+  std::vector<double> translation;  // empty for none
+  std::vector<int> coarser;  // MSFT_lod's ids: the group's coarser levels
+};
+
+int AddNode(std::vector<Node>& nodes, std::string name, Json extras) {
+  nodes.push_back(Node{std::move(name), -1, {}, std::move(extras), {}, {}});
+  return static_cast<int>(nodes.size() - 1);
+}
+
+Json NodeJson(const Node& node) {
+  Json out = {{"name", node.name}};
+  if (node.mesh >= 0) out["mesh"] = node.mesh;
+  if (!node.children.empty()) out["children"] = node.children;
+  if (!node.translation.empty()) out["translation"] = node.translation;
+  if (!node.extras.is_null()) out["extras"] = node.extras;
+  if (!node.coarser.empty()) out["extensions"] = {{"MSFT_lod", {{"ids", node.coarser}}}};
+  return out;
 }
 
 // The level's red value, as its mesh's name prints it.
@@ -337,17 +371,18 @@ float RedValue(const std::string& text, ExportNotes& notes) {
 }
 
 // The points of a marker as empty nodes under the marker's node.
-void AddMarkerPoints(qmMesh* mesh, int markerNode, UpAxis up, tinygltf::Model& gltf,
+void AddMarkerPoints(qmMesh* mesh, int markerNode, UpAxis up, std::vector<Node>& nodes,
                      ExportNotes& notes) {
   const std::string name = NameText(qmMesh_GetName(mesh));
   const std::vector<int> points = MarkerPointVertices(mesh);
   for (std::size_t n = 0; n < points.size(); ++n) {
     float p[3];
     Position(qmVertex_GetPosition(qmMesh_GetVertexAt(mesh, points[n])), up, p, notes);
-    const int node = AddNode(gltf, name + " " + std::to_string(n), {});
-    gltf.nodes[static_cast<std::size_t>(node)].translation = {
-        ShortestDouble(p[0]), ShortestDouble(p[1]), ShortestDouble(p[2])};
-    gltf.nodes[static_cast<std::size_t>(markerNode)].children.push_back(node);
+    const int node = AddNode(nodes, name + " " + std::to_string(n), Json());
+    nodes[static_cast<std::size_t>(node)].translation = {ShortestDouble(p[0]),
+                                                         ShortestDouble(p[1]),
+                                                         ShortestDouble(p[2])};
+    nodes[static_cast<std::size_t>(markerNode)].children.push_back(node);
   }
 }
 
@@ -356,7 +391,7 @@ void AddMarkerPoints(qmMesh* mesh, int markerNode, UpAxis up, tinygltf::Model& g
 // under each; meshes that follow no naming pattern at the root. `nodeOf` maps
 // a host mesh to its node, -1 for one left out.
 std::vector<int> TreeRoots(qmModel* model, const ModelStructure& tree, const FileContent& file,
-                           const std::vector<int>& nodeOf, UpAxis up, tinygltf::Model& gltf,
+                           const std::vector<int>& nodeOf, UpAxis up, std::vector<Node>& nodes,
                            ExportNotes& notes) {
   std::vector<int> roots;
   for (const GroupNode& group : tree.groups) {
@@ -365,40 +400,36 @@ std::vector<int> TreeRoots(qmModel* model, const ModelStructure& tree, const Fil
     for (const LevelNode& level : group.levels) {
       if (file.level != SaveSettings::kAllLevels && level.number != file.level) continue;
       if (groupNode == -1)
-        groupNode =
-            AddNode(gltf, "group " + std::to_string(group.number), {{"group", Value(group.number)}});
+        groupNode = AddNode(nodes, "group " + std::to_string(group.number), {{"group", group.number}});
       int levelNode =
           level.levelMesh == -1 ? -1 : nodeOf[static_cast<std::size_t>(level.levelMesh)];
       if (levelNode == -1) {
-        levelNode = AddNode(gltf, "detail level " + std::to_string(level.number),
-                            {{"level", Value(level.number)}});
+        levelNode = AddNode(nodes, "detail level " + std::to_string(level.number),
+                            {{"level", level.number}});
       } else {
         // A red cut with the host's name is not known: it is left out.
-        Value::Object extras{{"level", Value(level.number)}};
+        Json extras = {{"level", level.number}};
         if (!level.redCut) extras["red"] = Number(RedValue(level.red, notes));
-        gltf.nodes[static_cast<std::size_t>(levelNode)].extras = Value(std::move(extras));
+        nodes[static_cast<std::size_t>(levelNode)].extras = std::move(extras);
       }
       for (int mesh : level.meshes)
-        gltf.nodes[static_cast<std::size_t>(levelNode)].children.push_back(
+        nodes[static_cast<std::size_t>(levelNode)].children.push_back(
             nodeOf[static_cast<std::size_t>(mesh)]);
-      gltf.nodes[static_cast<std::size_t>(groupNode)].children.push_back(levelNode);
+      nodes[static_cast<std::size_t>(groupNode)].children.push_back(levelNode);
       levelNodes.push_back(levelNode);
     }
     // Tools that switch levels find the coarser ones from the finest.
-    if (levelNodes.size() > 1) {
-      Value::Array ids;
-      for (std::size_t n = 1; n < levelNodes.size(); ++n) ids.push_back(Value(levelNodes[n]));
-      gltf.nodes[static_cast<std::size_t>(levelNodes.front())].extensions["MSFT_lod"] =
-          Value(Value::Object{{"ids", Value(std::move(ids))}});
-    }
+    if (levelNodes.size() > 1)
+      nodes[static_cast<std::size_t>(levelNodes.front())].coarser.assign(levelNodes.begin() + 1,
+                                                                        levelNodes.end());
     if (groupNode != -1) roots.push_back(groupNode);
   }
   if (file.markers && !tree.markers.empty()) {
-    const int hardpoints = AddNode(gltf, "hardpoints", {});
+    const int hardpoints = AddNode(nodes, "hardpoints", Json());
     for (int mesh : tree.markers) {
       const int node = nodeOf[static_cast<std::size_t>(mesh)];
-      gltf.nodes[static_cast<std::size_t>(hardpoints)].children.push_back(node);
-      AddMarkerPoints(qmModel_GetMeshAt(model, mesh), node, up, gltf, notes);
+      nodes[static_cast<std::size_t>(hardpoints)].children.push_back(node);
+      AddMarkerPoints(qmModel_GetMeshAt(model, mesh), node, up, nodes, notes);
     }
     roots.push_back(hardpoints);
   }
@@ -427,7 +458,14 @@ std::string UriOf(const std::string& name) {
 
 // One file of a glTF save, formed by the first pass.
 struct GltfFile {
-  std::string json;  // the document without its buffer entry and closing brace
+  // The document's text without its buffer entry and closing brace, in
+  // pieces written one after another.
+  std::vector<std::string> json;
+  std::uint64_t JsonBytes() const {
+    std::uint64_t bytes = 0;
+    for (const std::string& piece : json) bytes += piece.size();
+    return bytes;
+  }
   std::vector<MeshPart> parts;
   std::vector<int> images;  // the save's images whose PNG goes into the buffer
   std::uint64_t bufferBytes = 0;
@@ -438,82 +476,70 @@ GltfFile FormFile(qmModel* model, const SaveSettings& settings, GltfForm form,
                   const ModelStructure& tree, const FileContent& file,
                   const SaveTextures& textures, ExportNotes& notes) {
   GltfFile out;
-  tinygltf::Model gltf;
-  gltf.asset.version = "2.0";
-  gltf.asset.generator = "qmhost";
-  Layout layout(gltf);
+  Layout layout;
 
-  // Images and their textures, one texture per image, in the save's order.
-  for (std::size_t n = 0; n < textures.Images().size(); ++n) {
-    tinygltf::Texture texture;
-    texture.source = static_cast<int>(n);
-    gltf.textures.push_back(texture);
-  }
+  JsonArray materials;
   const int materialCount = qmModel_GetMaterialCount(model);
   for (int m = 0; m < materialCount; ++m)
-    gltf.materials.push_back(
-        MaterialOf(qmModel_GetMaterialAt(model, m), textures.ImageOf(m), notes));
+    materials.Add(MaterialOf(qmModel_GetMaterialAt(model, m), textures.ImageOf(m), notes));
 
   const int meshCount = qmModel_GetMeshCount(model);
   std::vector<int> nodeOf(static_cast<std::size_t>(meshCount), -1);
-  Scratch scratch;
+  std::vector<Node> nodes;
   std::vector<int> keptNodes;
+  JsonArray meshes;
+  Scratch scratch;
   for (int m = 0; m < meshCount; ++m) {
     if (!file.kept[static_cast<std::size_t>(m)]) continue;
     qmMesh* mesh = qmModel_GetMeshAt(model, m);
-    tinygltf::Node node;
-    node.name = NameText(qmMesh_GetName(mesh));
+    const int node = AddNode(nodes, NameText(qmMesh_GetName(mesh)), Json());
     if (qmMesh_GetVertexCount(mesh) > 0) {
       out.parts.push_back(Measure(mesh, settings.up, scratch));
       int material = qmMesh_GetMaterialIndex(mesh);
       if (qmModel_GetMaterialAt(model, material) == nullptr) material = -1;
-      gltf.meshes.push_back(MeshOf(out.parts.back(), material, layout));
-      node.mesh = static_cast<int>(gltf.meshes.size() - 1);
+      nodes[static_cast<std::size_t>(node)].mesh = meshes.Add(MeshOf(out.parts.back(), material, layout));
     }
-    nodeOf[static_cast<std::size_t>(m)] = static_cast<int>(gltf.nodes.size());
-    keptNodes.push_back(static_cast<int>(gltf.nodes.size()));
-    gltf.nodes.push_back(std::move(node));
+    nodeOf[static_cast<std::size_t>(m)] = node;
+    keptNodes.push_back(node);
   }
 
+  // Images and their textures, one texture per image, in the save's order.
+  JsonArray images, textureArray;
   for (std::size_t n = 0; n < textures.Images().size(); ++n) {
     const TextureImage& image = textures.Images()[n];
-    tinygltf::Image entry;
-    entry.name = NameText(image.texture.c_str());
-    entry.mimeType = "image/png";
+    Json entry = {{"name", NameText(image.texture.c_str())}, {"mimeType", "image/png"}};
     if (form == GltfForm::Binary) {
-      entry.bufferView = layout.View(image.png.size(), 0);  // an image's view has no target
+      entry["bufferView"] = layout.View(image.png.size(), 0);
       out.images.push_back(static_cast<int>(n));
     } else {
-      entry.uri = UriOf(image.besideName);
+      entry["uri"] = UriOf(image.besideName);
     }
-    gltf.images.push_back(std::move(entry));
+    images.Add(entry);
+    textureArray.Add({{"source", n}});
   }
 
-  tinygltf::Scene scene;
-  if (settings.flat)
-    scene.nodes = keptNodes;
-  else
-    scene.nodes = TreeRoots(model, tree, file, nodeOf, settings.up, gltf, notes);
-  if (std::any_of(gltf.nodes.begin(), gltf.nodes.end(),
-                  [](const tinygltf::Node& node) { return node.extensions.count("MSFT_lod") > 0; }))
-    gltf.extensionsUsed.push_back("MSFT_lod");
-  // A scene must list at least one node; an empty model has none.
-  if (!scene.nodes.empty()) {
-    gltf.scenes.push_back(std::move(scene));
-    gltf.defaultScene = 0;
-  }
+  const std::vector<int> roots =
+      settings.flat ? keptNodes
+                    : TreeRoots(model, tree, file, nodeOf, settings.up, nodes, notes);
+  const bool levels = std::any_of(nodes.begin(), nodes.end(),
+                                  [](const Node& node) { return !node.coarser.empty(); });
   out.bufferBytes = layout.Bytes();
 
-  std::ostringstream text;
-  tinygltf::TinyGLTF writer;
-  // Image URIs as given: the images are written beside the file by the save.
-  writer.SetImageWriter(nullptr, nullptr);
-  writer.WriteGltfSceneToStream(&gltf, text, false, false);
-  out.json = text.str();
-  // The object's closing brace, and the line end after it, come back with
-  // the buffer entry.
-  while (!out.json.empty() && out.json.back() != '}') out.json.pop_back();
-  if (!out.json.empty()) out.json.pop_back();
+  std::string head = R"({"asset":{"generator":"qmhost","version":"2.0"})";
+  if (levels) head += R"(,"extensionsUsed":["MSFT_lod"])";
+  // A scene must list at least one node; an empty model has none.
+  if (!roots.empty()) head += R"(,"scene":0,"scenes":[)" + Json{{"nodes", roots}}.dump() + "]";
+  out.json.push_back(std::move(head));
+  JsonArray nodeArray;
+  for (const Node& node : nodes) nodeArray.Add(NodeJson(node));
+  nodes.clear();
+  nodeArray.MoveTo(out.json, "nodes");
+  meshes.MoveTo(out.json, "meshes");
+  layout.accessors.MoveTo(out.json, "accessors");
+  layout.views.MoveTo(out.json, "bufferViews");
+  materials.MoveTo(out.json, "materials");
+  textureArray.MoveTo(out.json, "textures");
+  images.MoveTo(out.json, "images");
   return out;
 }
 
@@ -521,29 +547,37 @@ GltfFile FormFile(qmModel* model, const SaveSettings& settings, GltfForm form,
 // block of memory written to the stream when full.
 class BufferSink {
  public:
-  BufferSink(std::ostream& out, bool base64) : out_(out), base64_(base64) {
-    block_.reserve(kBlockBytes);
-  }
+  BufferSink(std::ostream& out, bool base64)
+      : out_(out), base64_(base64), block_(new unsigned char[kBlockBytes]) {}
 
   void Write(const void* data, std::size_t size) {
     const auto* bytes = static_cast<const unsigned char*>(data);
     written_ += size;
     if (!base64_) {
       while (size > 0) {
-        const std::size_t part = std::min(size, kBlockBytes - block_.size());
-        block_.insert(block_.end(), bytes, bytes + part);
+        const std::size_t part = std::min(size, kBlockBytes - used_);
+        std::memcpy(block_.get() + used_, bytes, part);
+        used_ += part;
         bytes += part;
         size -= part;
-        if (block_.size() == kBlockBytes) Flush();
+        if (used_ == kBlockBytes) Flush();
       }
       return;
     }
-    for (std::size_t n = 0; n < size; ++n) {
-      carry_[carried_++] = bytes[n];
-      if (carried_ == 3) {
-        Encode(3);
-        carried_ = 0;
-      }
+    // Bytes left over from the last write first, then whole groups straight
+    // from the data, then what is left over for the next.
+    while (carried_ > 0 && carried_ < 3 && size > 0) {
+      carry_[carried_++] = *bytes++;
+      --size;
+    }
+    if (carried_ == 3) {
+      Encode(carry_, 3);
+      carried_ = 0;
+    }
+    for (; size >= 3; bytes += 3, size -= 3) Encode(bytes, 3);
+    while (size > 0) {
+      carry_[carried_++] = *bytes++;
+      --size;
     }
   }
 
@@ -558,7 +592,7 @@ class BufferSink {
   void Finish() {
     if (base64_ && carried_ > 0) {
       for (int n = carried_; n < 3; ++n) carry_[n] = 0;
-      Encode(carried_);
+      Encode(carry_, carried_);
       carried_ = 0;
     }
     Flush();
@@ -566,29 +600,30 @@ class BufferSink {
 
  private:
   // Three bytes as four characters; the last group of fewer bytes ends in '='.
-  void Encode(int count) {
+  void Encode(const unsigned char* bytes, int count) {
     static const char kDigits[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    const std::uint32_t group =
-        std::uint32_t{carry_[0]} << 16 | std::uint32_t{carry_[1]} << 8 | carry_[2];
-    const unsigned char text[4] = {
-        static_cast<unsigned char>(kDigits[group >> 18 & 63]),
-        static_cast<unsigned char>(kDigits[group >> 12 & 63]),
-        static_cast<unsigned char>(count > 1 ? kDigits[group >> 6 & 63] : '='),
-        static_cast<unsigned char>(count > 2 ? kDigits[group & 63] : '=')};
-    block_.insert(block_.end(), text, text + 4);
-    if (block_.size() + 4 > kBlockBytes) Flush();
+    const std::uint32_t group = std::uint32_t{bytes[0]} << 16 |
+                                std::uint32_t{count > 1 ? bytes[1] : 0u} << 8 |
+                                (count > 2 ? bytes[2] : 0u);
+    if (kBlockBytes - used_ < 4) Flush();
+    unsigned char* text = block_.get() + used_;
+    text[0] = static_cast<unsigned char>(kDigits[group >> 18 & 63]);
+    text[1] = static_cast<unsigned char>(kDigits[group >> 12 & 63]);
+    text[2] = static_cast<unsigned char>(count > 1 ? kDigits[group >> 6 & 63] : '=');
+    text[3] = static_cast<unsigned char>(count > 2 ? kDigits[group & 63] : '=');
+    used_ += 4;
   }
 
   void Flush() {
-    out_.write(reinterpret_cast<const char*>(block_.data()),
-               static_cast<std::streamsize>(block_.size()));
-    block_.clear();
+    out_.write(reinterpret_cast<const char*>(block_.get()), static_cast<std::streamsize>(used_));
+    used_ = 0;
   }
 
   std::ostream& out_;
   bool base64_;
-  std::vector<unsigned char> block_;
+  std::unique_ptr<unsigned char[]> block_;
+  std::size_t used_ = 0;
   unsigned char carry_[3] = {0, 0, 0};
   int carried_ = 0;
   std::uint64_t written_ = 0;
@@ -713,41 +748,44 @@ void WriteUint32(std::ostream& out, std::uint32_t value) {
   out.write(reinterpret_cast<const char*>(bytes), 4);
 }
 
-// The JSON text of the file, with its buffer entry; a .gltf's stops inside
-// the data URI, where the base64 text follows.
-std::string JsonText(const GltfFile& file, GltfForm form) {
-  std::string json = file.json;
-  if (file.bufferBytes > 0) {
-    json += ",\"buffers\":[{\"byteLength\":" + std::to_string(file.bufferBytes);
-    if (form == GltfForm::Embedded) return json + ",\"uri\":\"data:application/octet-stream;base64,";
-    json += "}]";
-  }
-  return json + "}";
+// What follows the document's text: the buffer entry and the closing brace;
+// a .gltf's stops inside the data URI, where the base64 text follows.
+std::string JsonEnd(const GltfFile& file, GltfForm form) {
+  if (file.bufferBytes == 0) return "}";
+  const std::string entry = ",\"buffers\":[{\"byteLength\":" + std::to_string(file.bufferBytes);
+  if (form == GltfForm::Embedded) return entry + ",\"uri\":\"data:application/octet-stream;base64,";
+  return entry + "}]}";
+}
+
+// The JSON chunk of a .glb, padded with spaces to whole 4-byte words.
+std::uint64_t GlbJsonBytes(const GltfFile& file) {
+  return (file.JsonBytes() + JsonEnd(file, GltfForm::Binary).size() + 3) / 4 * 4;
 }
 
 std::uint64_t GlbBytes(const GltfFile& file) {
-  const std::uint64_t json = (JsonText(file, GltfForm::Binary).size() + 3) / 4 * 4;
-  return 12 + 8 + json + (file.bufferBytes > 0 ? 8 + file.bufferBytes : 0);
+  return 12 + 8 + GlbJsonBytes(file) + (file.bufferBytes > 0 ? 8 + file.bufferBytes : 0);
 }
 
-// The second pass: the whole file.
+// The second pass: the whole file. The document's text goes out as it is,
+// with no copy: a model of many meshes has megabytes of it.
 bool WriteFile(const GltfFile& file, UpAxis up, GltfForm form, const SaveTextures& textures,
                std::ostream& out, ExportNotes& notes) {
-  std::string json = JsonText(file, form);
+  std::string end = JsonEnd(file, form);
   if (form == GltfForm::Binary) {
-    json.resize((json.size() + 3) / 4 * 4, ' ');
+    const std::uint64_t jsonBytes = GlbJsonBytes(file);
+    end.resize(static_cast<std::size_t>(jsonBytes - file.JsonBytes()), ' ');
     out.write("glTF", 4);
     WriteUint32(out, 2);
     WriteUint32(out, static_cast<std::uint32_t>(GlbBytes(file)));
-    WriteUint32(out, static_cast<std::uint32_t>(json.size()));
+    WriteUint32(out, static_cast<std::uint32_t>(jsonBytes));
     out.write("JSON", 4);
-    out << json;
-    if (file.bufferBytes > 0) {
-      WriteUint32(out, static_cast<std::uint32_t>(file.bufferBytes));
-      out.write("BIN\0", 4);
-    }
-  } else {
-    out << json;
+  }
+  for (const std::string& piece : file.json)
+    out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+  out << end;
+  if (form == GltfForm::Binary && file.bufferBytes > 0) {
+    WriteUint32(out, static_cast<std::uint32_t>(file.bufferBytes));
+    out.write("BIN\0", 4);
   }
   BufferSink sink(out, form == GltfForm::Embedded);
   Scratch scratch;

@@ -215,12 +215,23 @@ void WriteMesh(qmModel* model, qmMesh* mesh, UpAxis up, const std::string& defau
       used[t[c]] = true;
       const std::uint64_t v = vertexBase + t[c] + 1;
       *at++ = ' ';
+      // The vertex's texture coordinates have its number, and so, as the
+      // import gives them, has its normal: written once, copied after.
+      char* const digits = at;
       at = Index(at, v);
+      const std::size_t length = static_cast<std::size_t>(at - digits);
       *at++ = '/';
-      at = Index(at, v);
+      std::memcpy(at, digits, length);
+      at += length;
       if (normalCount > 0) {
         *at++ = '/';
-        at = Index(at, normalBase + t[3 + c] + 1);
+        const std::uint64_t normal = normalBase + t[3 + c] + 1;
+        if (normal == v) {
+          std::memcpy(at, digits, length);
+          at += length;
+        } else {
+          at = Index(at, normal);
+        }
       }
     }
     *at++ = '\n';
