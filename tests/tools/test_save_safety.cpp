@@ -379,7 +379,12 @@ TEST_F(SaveSafety, AFailedWriteToStandardOutputIsAnError) {
 // Memory that runs out in a save or a render: said for the file, nothing of
 // the save is left, and convert goes on with the next file. The model fills
 // the memory left under an address space limit (its import ends with the
-// plug-in's message), so the save finds none, however little it needs.
+// plug-in's message). The save then has what the file's buffer gave back:
+// a save streams from the model in a few megabytes, so whether that is
+// enough depends on the allocator's state, and either way is sound: the
+// model saved with what was built (the file counts as damaged), or "not
+// enough memory to save", with nothing left of the save. Render needs far
+// more and always runs out.
 TEST_F(SaveSafety, RunningOutOfMemoryIsToldPerFile) {
   if (kAddressSanitizer)
     GTEST_SKIP() << "under AddressSanitizer no address space limit can be set (it reserves "
@@ -388,23 +393,30 @@ TEST_F(SaveSafety, RunningOutOfMemoryIsToldPerFile) {
   Write("huge.msh", LargeModel(2000));
   Write("small.msh", WriteMsh(Triangle()));
   const std::string limited = "prlimit --as=" + std::to_string(384 << 20) + " " + QmhostPath();
+  const std::string kImportRanOut =
+      "There is not enough memory to import the whole file. The model holds what was read until "
+      "then.";
 
   const Outcome convert = Shell(limited + " convert huge.msh small.msh -d out");
   EXPECT_EQ(convert.status, 1);
-  EXPECT_NE(convert.err.find("failed huge.msh: not enough memory to save out/huge.glb as glTF\n"),
-            std::string::npos)
+  const bool saved = convert.err.find("damaged huge.msh -> out/huge.glb: " + kImportRanOut) !=
+                     std::string::npos;
+  EXPECT_TRUE(saved || convert.err.find("failed huge.msh: not enough memory to save "
+                                        "out/huge.glb as glTF\n") != std::string::npos)
       << convert.err;
   EXPECT_NE(convert.err.find("converted small.msh -> out/small.glb (textures left out: a.tga "
                               "was not found beside small.msh)\n"),
             std::string::npos)
       << convert.err;
-  EXPECT_EQ(Listing("out"), Names{"small.glb"});
+  EXPECT_EQ(Listing("out"), saved ? (Names{"huge.glb", "small.glb"}) : Names{"small.glb"});
 
   const Outcome import = Shell(limited + " import huge.msh -o huge.glb");
   EXPECT_EQ(import.status, 1);
-  EXPECT_NE(import.err.find("qmhost: not enough memory to save huge.glb as glTF\n"),
-            std::string::npos)
-      << import.err;
+  EXPECT_NE(import.err.find(kImportRanOut), std::string::npos) << import.err;
+  const bool imported = import.err.find("qmhost: not enough memory to save huge.glb as glTF\n") ==
+                        std::string::npos;
+  EXPECT_EQ(Exists(Path("huge.glb")), imported) << import.err;
+  ::unlink(Path("huge.glb").c_str());
 
   const Outcome render = Shell(limited + " render huge.msh -o huge.png");
   EXPECT_EQ(render.status, 1);
