@@ -6,6 +6,7 @@ output's size) and against Assimp on the same geometry.
     /usr/bin/python3 bench/whole_process.py --build build [--rounds 7]
     /usr/bin/python3 bench/whole_process.py --build build --small   # CI: one round, small files
     /usr/bin/python3 bench/whole_process.py --build build --before OLD/qmhost   # both, interleaved
+    /usr/bin/python3 bench/whole_process.py --build build --allocators   # what huge pages buy
 
 Each round runs every command once, in a new random order, so that what the
 neighbours on a shared machine do falls on all of them alike. Printed per
@@ -59,6 +60,8 @@ def main():
     parser.add_argument('--build', required=True, help='the build folder (qmhost, bench programs)')
     parser.add_argument('--qmhost', help='the qmhost to measure (default: BUILD/qmhost)')
     parser.add_argument('--before', help='another qmhost (an older build) measured in the same rounds')
+    parser.add_argument('--allocators', action='store_true',
+                        help='also import and save with jemalloc on 4 KiB pages and with mimalloc')
     parser.add_argument('--rounds', type=int, default=7)
     parser.add_argument('--small', action='store_true', help='one round on small files (CI)')
     parser.add_argument('--work', help='the folder for the files (default: a temporary one)')
@@ -73,13 +76,13 @@ def main():
         hosts = [('', qmhost)]
         if args.before:
             hosts.append((' [before]', os.path.abspath(args.before)))
-        return measure(build, hosts, rounds, args.small, work)
+        return measure(build, hosts, rounds, args.small, args.allocators, work)
     finally:
         if not args.work:
             shutil.rmtree(work, ignore_errors=True)
 
 
-def measure(build, hosts, rounds, small, work):
+def measure(build, hosts, rounds, small, allocators, work):
     msh = os.path.join(work, 'big.msh')
     subprocess.run([os.path.join(build, 'make_bench_files'), work] + (['--small'] if small else []),
                    check=True)
@@ -98,12 +101,26 @@ def measure(build, hosts, rounds, small, work):
         tag = '-before' if label else ''
         commands.update({
             'import' + label: ([qmhost, 'import', msh], None),
-            'import, glibc THP' + label:
-                ([qmhost, 'import', msh], {'GLIBC_TUNABLES': 'glibc.malloc.hugetlb=1'}),
             'save .glb' + label: ([qmhost, 'import', msh, '-o', out(f'out{tag}.glb')], None),
             'save .gltf' + label: ([qmhost, 'import', msh, '-o', out(f'out{tag}.gltf')], None),
             'save .obj' + label: ([qmhost, 'import', msh, '-o', out(f'out{tag}.obj')], None),
         })
+        if label:
+            # A qmhost on glibc's malloc: its huge pages come from the environment.
+            commands['import, glibc THP' + label] = (
+                [qmhost, 'import', msh], {'GLIBC_TUNABLES': 'glibc.malloc.hugetlb=1'})
+    if allocators:
+        # qmhost's jemalloc without its huge pages, and mimalloc in its place.
+        small_pages = {'MALLOC_CONF': 'thp:default'}
+        commands['import, 4 KiB pages'] = ([hosts[0][1], 'import', msh], small_pages)
+        commands['save .glb, 4 KiB pages'] = (
+            [hosts[0][1], 'import', msh, '-o', out('out-small.glb')], small_pages)
+        mimalloc = '/usr/lib/x86_64-linux-gnu/libmimalloc.so.2'
+        if os.path.exists(mimalloc):
+            large = {'LD_PRELOAD': mimalloc, 'MIMALLOC_LARGE_OS_PAGES': '1'}
+            commands['import, mimalloc'] = ([hosts[0][1], 'import', msh], large)
+            commands['save .glb, mimalloc'] = (
+                [hosts[0][1], 'import', msh, '-o', out('out-mimalloc.glb')], large)
     commands.update({
         'assimp load .glb': ([os.path.join(build, 'assimp_load'), reference['glb']], None),
         'assimp export .glb': (['assimp', 'export', reference['glb'], out('assimp.glb')], None),
@@ -131,6 +148,9 @@ def measure(build, hosts, rounds, small, work):
         return statistics.median(sample[field] for sample in times[name])
 
     sizes = {extension: os.path.getsize(path) for extension, path in reference.items()}
+    if small:
+        print('small files: the targets are about the full-size big.msh; the ratios only show '
+              'that every command ran')
     print(f"big.msh {os.path.getsize(msh) / 1e6:.1f} MB; saved .glb {sizes['glb'] / 1e6:.1f} MB, "
           f".gltf {sizes['gltf'] / 1e6:.1f} MB, .obj {sizes['obj'] / 1e6:.1f} MB; "
           f"medians of {rounds} interleaved rounds")
