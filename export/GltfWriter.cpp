@@ -34,7 +34,6 @@
 #include <cstring>
 #include <memory>
 #include <ostream>
-#include <sstream>
 #include <vector>
 
 #include <nlohmann/json.hpp>

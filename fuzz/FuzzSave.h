@@ -103,7 +103,8 @@ inline void SaveEveryFormat(qmModel* model) {
   hostAxes.up = UpAxis::Z;
   WriteObj(model, hostAxes, "model.mtl", obj, notes);
   WriteMtl(model, obj, notes);
-  if (!notes.Empty() && notes.Text().empty()) FuzzFail("export notes without a sentence", -1);
+  if (notes.Changed() && notes.Text().empty()) FuzzFail("export notes without a sentence", -1);
+  if (notes.Empty() != notes.Lines().empty()) FuzzFail("export notes without a line", -1);
 }
 
 #endif  // QM_FUZZ_FUZZSAVE_H

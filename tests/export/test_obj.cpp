@@ -183,6 +183,32 @@ TEST(Obj, KeepsLevelZeroByDefault) {
   EXPECT_EQ(notes.levelsLeftOut.rfind("detail level 1 was left out: --level all keeps", 0), 0u);
 }
 
+TEST(Obj, WritesEachLevelToAFileOfItsOwnWithOneLibrary) {
+  qmModelPtr model = NewModel();
+  AddMaterial(model.get(), TestMaterial{"hull.tga"});
+  AddMesh(model.get(), Triangle("L00LD00M00", 0));
+  AddMesh(model.get(), Triangle("L00LD01M00", 0));
+  AddMesh(model.get(), TestMesh{"#light_a#", {{1, 2, 3}}, {}, {}, 0, {}});
+  SaveSettings settings;
+  settings.levelFiles = true;
+  std::vector<FileToSave> files;
+  ExportNotes notes;
+  std::string error;
+  ASSERT_TRUE(ObjFiles(model.get(), settings, "out/ship.obj", notes, files, error)) << error;
+  ASSERT_EQ(files.size(), 3u);
+  EXPECT_EQ(files[0].path, "out/ship.mtl");
+  EXPECT_EQ(files[1].path, "out/ship.lod1.obj");
+  EXPECT_EQ(files[2].path, "out/ship.obj");
+  std::ostringstream level1, level0;
+  ASSERT_TRUE(files[1].write(level1));
+  ASSERT_TRUE(files[2].write(level0));
+  EXPECT_EQ(level1.str().rfind("# qmhost\nmtllib ship.mtl\no L00LD01M00\n", 0), 0u) << level1.str();
+  EXPECT_EQ(level1.str().find("#light_a#"), std::string::npos);  // the markers go with level 0
+  EXPECT_NE(level0.str().find("\no L00LD00M00\n"), std::string::npos);
+  EXPECT_NE(level0.str().find("\no #light_a#\n"), std::string::npos);
+  EXPECT_TRUE(notes.Empty());
+}
+
 // Both readers keep the last usemtl for the elements that follow, across
 // objects: a mesh without a material names a default one of its own.
 TEST(Obj, GivesEveryObjectItsOwnMaterial) {
