@@ -63,7 +63,8 @@ constexpr int kModeTriangles = 4;
 constexpr std::size_t kMaxShortIndex = 65534;
 // A .glb counts its length in 32 bits: header, two chunk headers, content.
 constexpr std::uint64_t kMaxGlbBytes = UINT32_MAX;
-constexpr std::size_t kBlockBytes = 1 << 20;
+// The buffer goes to the stream (the save's own 1 MiB buffer) in blocks of this.
+constexpr std::size_t kBlockBytes = 256 << 10;
 
 Json Number(float value) { return ShortestDouble(value); }
 

@@ -35,7 +35,8 @@
 
 namespace {
 
-constexpr std::size_t kBlockBytes = 1 << 20;
+// Text goes to the stream (the save's own 1 MiB buffer) in blocks of this.
+constexpr std::size_t kBlockBytes = 256 << 10;
 // The longest line formed in place: a keyword and three numbers, or a face
 // of three corners of three indices each.
 constexpr std::size_t kLineMax = 8 + 9 * (kNumberTextMax + 1);
@@ -43,7 +44,8 @@ constexpr std::size_t kLineMax = 8 + 9 * (kNumberTextMax + 1);
 // Text gathered in a block of memory and written to the stream when full.
 class TextBlock {
  public:
-  explicit TextBlock(std::ostream& out) : out_(out), block_(kBlockBytes) {}
+  // The block is left as it comes: only what is formed in it is written.
+  explicit TextBlock(std::ostream& out) : out_(out), block_(new char[kBlockBytes]) {}
   ~TextBlock() { Flush(); }
   TextBlock(const TextBlock&) = delete;
   TextBlock& operator=(const TextBlock&) = delete;
@@ -51,9 +53,9 @@ class TextBlock {
   // Room for a line of up to kLineMax characters; Done(end) keeps it.
   char* Line() {
     if (kBlockBytes - used_ < kLineMax) Flush();
-    return block_.data() + used_;
+    return block_.get() + used_;
   }
-  void Done(char* end) { used_ = static_cast<std::size_t>(end - block_.data()); }
+  void Done(char* end) { used_ = static_cast<std::size_t>(end - block_.get()); }
 
   TextBlock& operator<<(const std::string& text) {
     if (kBlockBytes - used_ < text.size()) Flush();
@@ -61,19 +63,19 @@ class TextBlock {
       out_.write(text.data(), static_cast<std::streamsize>(text.size()));
       return *this;
     }
-    std::memcpy(block_.data() + used_, text.data(), text.size());
+    std::memcpy(block_.get() + used_, text.data(), text.size());
     used_ += text.size();
     return *this;
   }
 
   void Flush() {
-    out_.write(block_.data(), static_cast<std::streamsize>(used_));
+    out_.write(block_.get(), static_cast<std::streamsize>(used_));
     used_ = 0;
   }
 
  private:
   std::ostream& out_;
-  std::vector<char> block_;
+  std::unique_ptr<char[]> block_;
   std::size_t used_ = 0;
 };
 
