@@ -32,6 +32,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <ostream>
 #include <vector>
@@ -99,37 +100,37 @@ void Position(const float* position, UpAxis up, float* out, ExportNotes& notes) 
 // (its length more than 1e-4 from 1) is normalised; one with no direction
 // (zero, or not finite) becomes the host's +z.
 void Normal(const float* normal, UpAxis up, float* out, ExportNotes& notes) {
-  int changed = 0;  // a normal counts once, however many of its parts change
-  double v[3];
-  for (int n = 0; n < 3; ++n) v[n] = Finite(normal[n], changed);
-  const double squared = v[0] * v[0] + v[1] * v[1] + v[2] * v[2];
-  // |length - 1| <= 1e-4, without a square root for the common unit normal.
-  constexpr double kLow = (1 - 1e-4) * (1 - 1e-4);
-  constexpr double kHigh = (1 + 1e-4) * (1 + 1e-4);
-  float unit[3];
-  if (changed == 0 && squared >= kLow && squared <= kHigh) {
-    std::memcpy(unit, normal, sizeof unit);
-  } else {
-    ++notes.adjustedValues;
-    const double length = std::sqrt(squared);
-    for (int n = 0; n < 3; ++n)
-      unit[n] = length > 1e-20 ? static_cast<float>(v[n] / length) : n == 2 ? 1.0f : 0.0f;
+  // The common case first: a unit normal passes the test on its squared
+  // length, which a part that is not finite fails.
+  const float squared = normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2];
+  if (squared >= 0.9998f && squared <= 1.0002f) {
+    Turn(normal, out, up);
+    return;
   }
+  ++notes.adjustedValues;  // once, however many of its parts change
+  int ignored = 0;
+  double v[3];
+  for (int n = 0; n < 3; ++n) v[n] = Finite(normal[n], ignored);
+  const double length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+  float unit[3];
+  for (int n = 0; n < 3; ++n)
+    unit[n] = length > 1e-20 ? static_cast<float>(v[n] / length) : n == 2 ? 1.0f : 0.0f;
   Turn(unit, out, up);
 }
 
+// The bounds of finite positions; they are written only for what has any.
 struct Bounds {
-  float low[3] = {0, 0, 0};
-  float high[3] = {0, 0, 0};
-  bool any = false;
+  float low[3] = {kInfinity, kInfinity, kInfinity};
+  float high[3] = {-kInfinity, -kInfinity, -kInfinity};
 
   void Add(const float* p) {
     for (int n = 0; n < 3; ++n) {
-      low[n] = any ? std::min(low[n], p[n]) : p[n];
-      high[n] = any ? std::max(high[n], p[n]) : p[n];
+      low[n] = std::min(low[n], p[n]);
+      high[n] = std::max(high[n], p[n]);
     }
-    any = true;
   }
+
+  static constexpr float kInfinity = std::numeric_limits<float>::infinity();
 };
 
 // One kept host mesh with vertices, as the first pass found it.
@@ -138,7 +139,7 @@ struct MeshPart {
   int vertexCount = 0;
   int normalCount = 0;  // its triangles carry normals when above 0
   bool sameIndices = true;  // every whole triangle's normal indices are its vertex indices
-  std::vector<bool> used;   // the vertices of whole triangles
+  std::vector<std::uint8_t> used;  // 1 for the vertices of whole triangles
   std::size_t triangles = 0;  // whole triangles
   std::size_t vertices = 0;   // glTF vertices of the triangle primitive
   std::size_t points = 0;     // vertices no whole triangle uses
@@ -179,13 +180,13 @@ MeshPart Measure(qmMesh* mesh, UpAxis up, Scratch& scratch) {
   part.mesh = mesh;
   part.vertexCount = qmMesh_GetVertexCount(mesh);
   part.normalCount = qmMesh_GetNormalCount(mesh);
-  part.used.assign(static_cast<std::size_t>(part.vertexCount), false);
+  part.used.assign(static_cast<std::size_t>(part.vertexCount), 0);
   ForEachTriangle(mesh, scratch.triangles, [&](const std::uint16_t* t) {
     if (!IsWhole(t, part.vertexCount, part.normalCount)) return;
     ++part.triangles;
-    part.used[t[0]] = true;
-    part.used[t[1]] = true;
-    part.used[t[2]] = true;
+    part.used[t[0]] = 1;
+    part.used[t[1]] = 1;
+    part.used[t[2]] = 1;
     if (t[3] != t[0] || t[4] != t[1] || t[5] != t[2]) part.sameIndices = false;
   });
   std::size_t used = 0;
@@ -631,14 +632,20 @@ class BufferSink {
 
 template <typename Index>
 void WriteIndices(const MeshPart& part, Scratch& scratch, BufferSink& sink, ExportNotes& notes) {
-  std::vector<Index> block;
-  block.reserve(kBlockBytes / sizeof(Index));
+  constexpr std::size_t kBlock = kBlockBytes / sizeof(Index);
+  std::unique_ptr<Index[]> block(new Index[kBlock]);
+  std::size_t filled = 0;
   std::size_t corner = 0;
   const bool pairs = part.Pairs();
+  const std::uint32_t* index = scratch.index.data();
   ForEachTriangle(part.mesh, scratch.triangles, [&](const std::uint16_t* t) {
     if (!IsWhole(t, part.vertexCount, part.normalCount)) {
       ++notes.droppedTriangles;
       return;
+    }
+    if (filled + 3 > kBlock) {
+      sink.Write(block.get(), filled * sizeof(Index));
+      filled = 0;
     }
     for (int c = 0; c < 3; ++c) {
       // The pairs come in the order of the triangles' corners.
@@ -647,15 +654,11 @@ void WriteIndices(const MeshPart& part, Scratch& scratch, BufferSink& sink, Expo
                                                               scratch.pairs.end(),
                                                               scratch.corners[corner++]) -
                                              scratch.pairs.begin())
-                : scratch.index[t[c]];
-      block.push_back(static_cast<Index>(vertex));
-    }
-    if (block.size() + 3 > block.capacity()) {
-      sink.Write(block.data(), block.size() * sizeof(Index));
-      block.clear();
+                : index[t[c]];
+      block[filled++] = static_cast<Index>(vertex);
     }
   });
-  sink.Write(block.data(), block.size() * sizeof(Index));
+  sink.Write(block.get(), filled * sizeof(Index));
   sink.Pad();
 }
 

@@ -17,6 +17,9 @@
 namespace {
 
 constexpr std::size_t kWriteBuffer = 1 << 20;
+// The disk starts on a file while the rest is formed, 8 MiB at a time: the
+// fsync at the end then waits for less (for a 44 MB .glb, 50 ms -> ms).
+constexpr std::size_t kWriteback = 8 << 20;
 constexpr int kMaxLinks = 40;  // links followed before giving up, as the kernel does
 
 std::string Failure(const std::string& path, const std::string& reason) {
@@ -282,6 +285,7 @@ std::string WriteTemporary(Target& target, const FileToSave& file) {
   if (::fchmod(fd, target.mode) != 0) return std::strerror(errno);
 
   FileOutput buffer(fd, kWriteBuffer);
+  buffer.StartWritebackEvery(kWriteback);
   std::ostream out(&buffer);
   const bool formed = file.write(out);
   buffer.Flush();
