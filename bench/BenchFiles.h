@@ -11,14 +11,16 @@
 //   tiny: one detail level and one hardpoint, about 200 bytes. The fixed cost
 //         of a run.
 //
-// `small` shrinks big and many for the smoke run in CI.
+// `small` shrinks big and many for the smoke run in CI. `oneLevel` puts big's
+// 16 meshes in detail level 0 of its two groups (8 each) instead of 2 levels
+// of 4: the same model, all of which a save keeps by default.
 #ifndef QM_BENCH_BENCHFILES_H
 #define QM_BENCH_BENCHFILES_H
 
 #include <cstdint>
 #include <vector>
 
-std::vector<std::uint8_t> MakeBigFile(bool small);
+std::vector<std::uint8_t> MakeBigFile(bool small, bool oneLevel = false);
 std::vector<std::uint8_t> MakeManyFile(int scale, bool small);
 std::vector<std::uint8_t> MakeTinyFile();
 

@@ -312,6 +312,59 @@ const uint16_t* qmTriangle_GetNormalIndices(const qmTriangle* triangle) {
   return triangle->normalIndices;
 }
 
+namespace {
+
+// The count of elements from `first` that a copy of `count` takes from a list
+// of `size`.
+std::size_t CopyCount(std::size_t size, int first, int count) {
+  if (first < 0 || count <= 0 || static_cast<std::size_t>(first) >= size) return 0;
+  const std::size_t left = size - static_cast<std::size_t>(first);
+  return static_cast<std::size_t>(count) < left ? static_cast<std::size_t>(count) : left;
+}
+
+}  // namespace
+
+int qmMesh_CopyTriangles(const qmMesh* mesh, int first, int count, uint16_t* indices) {
+  static_assert(sizeof(qmTriangle) == 6 * sizeof(uint16_t), "a triangle is its 6 indices");
+  const std::size_t copied = CopyCount(mesh->triangles.size(), first, count);
+  mesh->triangles.ForEachRun(static_cast<std::size_t>(first), copied,
+                             [&](const qmTriangle* run, std::size_t length) {
+                               std::memcpy(indices, run, length * sizeof(qmTriangle));
+                               indices += 6 * length;
+                             });
+  return static_cast<int>(copied);
+}
+
+int qmMesh_CopyVertices(const qmMesh* mesh, int first, int count, float* positions,
+                        float* texCoords) {
+  const std::size_t copied = CopyCount(mesh->vertices.size(), first, count);
+  mesh->vertices.ForEachRun(static_cast<std::size_t>(first), copied,
+                            [&](const qmVertex* run, std::size_t length) {
+                              for (std::size_t n = 0; n < length; ++n) {
+                                if (positions != nullptr) {
+                                  std::memcpy(positions, run[n].position, sizeof run[n].position);
+                                  positions += 3;
+                                }
+                                if (texCoords != nullptr) {
+                                  std::memcpy(texCoords, run[n].texCoords, sizeof run[n].texCoords);
+                                  texCoords += 2;
+                                }
+                              }
+                            });
+  return static_cast<int>(copied);
+}
+
+int qmMesh_CopyNormals(const qmMesh* mesh, int first, int count, float* xyz) {
+  static_assert(sizeof(Normal) == 3 * sizeof(float), "a normal is its 3 floats");
+  const std::size_t copied = CopyCount(mesh->normals.size(), first, count);
+  mesh->normals.ForEachRun(static_cast<std::size_t>(first), copied,
+                           [&](const Normal* run, std::size_t length) {
+                             std::memcpy(xyz, run, length * sizeof(Normal));
+                             xyz += 3 * length;
+                           });
+  return static_cast<int>(copied);
+}
+
 const char* qmMaterial_GetName(const qmMaterial* material) { return material->name; }
 const float* qmMaterial_GetAmbient(const qmMaterial* material) { return material->ambient; }
 const float* qmMaterial_GetDiffuse(const qmMaterial* material) { return material->diffuse; }

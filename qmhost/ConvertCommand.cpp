@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <new>
-#include <set>
 #include <system_error>
 
 #include <CLI/CLI.hpp>
@@ -21,6 +21,7 @@
 #include "Messages.h"
 #include "PluginImport.h"
 #include "PluginModule.h"
+#include "SaveContent.h"
 #include "SaveFormats.h"
 
 namespace fs = std::filesystem;
@@ -32,7 +33,7 @@ struct ConvertSettings {
   bool recursive = false;           // the folders' folders too
   const SaveFormat* to = FormatNamed("glb");
   std::optional<std::string> folder;  // where the outputs go; beside each input if absent
-  SaveSettings save;
+  SaveChoices save;
   std::string plugin;
   std::uint64_t memoryLimit = 0;
 };
@@ -99,6 +100,34 @@ int TerminalWidth() {
 
 enum Outcome { kConverted, kDamaged, kFailed };
 
+// A path as the batch compares outputs by: absolute, without "." or "..".
+std::string OutputKey(const std::string& path) {
+  std::error_code ignored;
+  return fs::absolute(path, ignored).lexically_normal().string();
+}
+
+// The files the saves of a batch write, each claimed by the first file in
+// the order given whose save writes it: a later file's save that would
+// write it again is refused, as "already the output of an earlier file".
+// A save's own files (OUT and an .obj's .mtl) are claimed before the
+// import; the files the model adds (level files, images beside OUT) after.
+class OutputClaims {
+ public:
+  // Claims `paths` for the file numbered `file`; returns the first of them
+  // that is an earlier file's, or an empty string.
+  std::string Claim(std::size_t file, const std::vector<std::string>& paths) {
+    std::string earlier;
+    for (const std::string& path : paths) {
+      const auto claimed = owners_.emplace(OutputKey(path), file);
+      if (!claimed.second && claimed.first->second != file && earlier.empty()) earlier = path;
+    }
+    return earlier;
+  }
+
+ private:
+  std::map<std::string, std::size_t> owners_;
+};
+
 // Makes the folder an output goes into, below -d; false with a line said when
 // it can't be made.
 bool MakeFolderOf(const std::string& output, std::string& lines) {
@@ -111,40 +140,94 @@ bool MakeFolderOf(const std::string& output, std::string& lines) {
   return false;
 }
 
-// Converts one file; `lines` gets what is to be said about it.
-Outcome ConvertFile(PlugIn& plugin, const Job& job, const std::string& output,
-                    const ConvertSettings& settings, std::string& lines) {
+// What became of one file, for the progress and the count.
+struct Converted {
+  Outcome outcome = kFailed;
+  std::string lines;           // what is to be said about it
+  bool levelsLeftOut = false;  // its save left detail levels out
+};
+
+// What every job of a batch shares.
+struct Batch {
+  const ConvertSettings& settings;
+  PlugIn& plugin;
+  const RunInputs& inputs;
+  OutputClaims& claims;
+};
+
+// Imports one file and saves it once the files its save writes are its own.
+void ImportAndSave(const Batch& batch, const Job& job, std::size_t number,
+                   const std::string& output, Converted& converted) {
+  const ConvertSettings& settings = batch.settings;
+  std::string& lines = converted.lines;
+  const PluginImport imported = ImportThroughPlugin(batch.plugin, job.input, settings.memoryLimit);
+  for (const std::string& message : imported.messages) lines += PluginLine(job.input, message);
+  if (!imported.limitNote.empty()) lines += FileLine(job.input, imported.limitNote);
+  if (!imported.model) {
+    lines += FileLine(job.input, imported.error);
+    return;
+  }
+  qmModel* const model = imported.model.get();
+  SaveSettings save = settings.save.settings;
+  save.source = job.input;
+  const std::vector<std::string> paths = settings.to->paths(model, save, output);
+  const std::string earlier = batch.claims.Claim(number, paths);
+  const std::string replaced = batch.inputs.Replaced(paths);
+  if (!replaced.empty()) {
+    lines += FileLine(job.input, "cannot save " + output + ": " + replaced);
+    return;
+  }
+  if (!earlier.empty()) {
+    lines += FileLine(job.input, earlier + " is already the output of an earlier file");
+    return;
+  }
+  ExportNotes notes;
+  std::string error;
+  if (!SaveModel(model, *settings.to, save, output, notes, error)) {
+    lines += FileLine(job.input, error);
+    return;
+  }
+  // Values the format could not hold are the format's limit, not damage to
+  // the file: said, but the file counts as converted. The levels every save
+  // leaves out by default are said once for the batch, and file by file
+  // with -v.
+  for (const std::string& line : notes.Lines()) {
+    const Verbosity shown = line == notes.levelsLeftOut ? Verbosity::Verbose : Verbosity::Normal;
+    if (CurrentVerbosity() >= shown) lines += FileLine(output, line);
+  }
+  converted.levelsLeftOut = !notes.levelsLeftOut.empty();
+  if (!imported.Clean() || !imported.error.empty()) {
+    if (!imported.error.empty()) lines += FileLine(job.input, imported.error);
+    lines += FileLine(job.input, "saved what was read as " + output);
+    converted.outcome = kDamaged;
+    return;
+  }
+  if (CurrentVerbosity() == Verbosity::Verbose)
+    lines += FileLine(job.input, "converted to " + output);
+  converted.outcome = kConverted;
+}
+
+// Converts the file numbered `number`; what is said about it goes into the
+// result.
+Converted ConvertFile(const Batch& batch, const Job& job, std::size_t number) {
+  Converted converted;
+  const std::string output = OutputPath(job, batch.settings);
   // Memory that runs out for one file leaves the next its chance.
   try {
-    const PluginImport imported = ImportThroughPlugin(plugin, job.input, settings.memoryLimit);
-    for (const std::string& message : imported.messages) lines += PluginLine(job.input, message);
-    if (!imported.limitNote.empty()) lines += FileLine(job.input, imported.limitNote);
-    if (!imported.model) {
-      lines += FileLine(job.input, imported.error);
-      return kFailed;
-    }
-    ExportNotes notes;
-    std::string error;
-    if (!SaveModel(imported.model.get(), *settings.to, settings.save, output, notes, error)) {
-      lines += FileLine(job.input, error);
-      return kFailed;
-    }
-    // Values the format could not hold are the format's limit, not damage to
-    // the file: said, but the file counts as converted.
-    if (!notes.Empty() && CurrentVerbosity() != Verbosity::Quiet)
-      lines += FileLine(output, notes.Text());
-    if (!imported.Clean() || !imported.error.empty()) {
-      if (!imported.error.empty()) lines += FileLine(job.input, imported.error);
-      lines += FileLine(job.input, "saved what was read as " + output);
-      return kDamaged;
-    }
-    if (CurrentVerbosity() == Verbosity::Verbose)
-      lines += FileLine(job.input, "converted to " + output);
-    return kConverted;
+    const std::vector<std::string> own = batch.settings.to->paths(nullptr, {}, output);
+    const std::string replaced = batch.inputs.Replaced(own);
+    const std::string earlier = batch.claims.Claim(number, own);
+    if (!replaced.empty())
+      converted.lines = FileLine(job.input, "cannot save " + output + ": " + replaced);
+    else if (!earlier.empty())
+      converted.lines = FileLine(job.input, output + " is already the output of an earlier file");
+    else if (MakeFolderOf(output, converted.lines))
+      ImportAndSave(batch, job, number, output, converted);
   } catch (const std::bad_alloc&) {
-    lines += FileLine(job.input, "not enough memory to convert it");
-    return kFailed;
+    converted.outcome = kFailed;
+    converted.lines += FileLine(job.input, "not enough memory to convert it");
   }
+  return converted;
 }
 
 int RunConvert(const ConvertSettings& settings) {
@@ -192,33 +275,25 @@ int RunConvert(const ConvertSettings& settings) {
   inputs.Add(settings.plugin);
   for (const Job& job : jobs) inputs.Add(job.input);
 
+  OutputClaims claims;
+  const Batch batch{settings, *module->Object(), inputs, claims};
+
   const bool terminal = ::isatty(STDERR_FILENO) != 0 && CurrentVerbosity() != Verbosity::Quiet;
   ConvertProgress progress(std::cerr, terminal, terminal ? TerminalWidth() : 80, jobs.size());
   std::size_t counts[3] = {0, 0, unlisted.size()};
+  std::size_t levelsLeftOut = 0;
   for (const std::string& line : unlisted) progress.Say(line);
-  std::set<std::string> written;
-  for (const Job& job : jobs) {
-    progress.Start(job.input);
-    const std::string output = OutputPath(job, settings);
-    std::string lines;
-    Outcome outcome = kFailed;
-    bool earlier = false;
-    std::error_code ignored;
-    for (const std::string& path : settings.to->paths(output))
-      earlier = !written.insert(fs::absolute(path, ignored).lexically_normal().string()).second ||
-                earlier;
-    const std::string replaced = inputs.Replaced(settings.to->paths(output));
-    if (!replaced.empty())
-      lines = FileLine(job.input, "cannot save " + output + ": " + replaced);
-    else if (earlier)
-      lines = FileLine(job.input, output + " is already the output of an earlier file");
-    else if (!MakeFolderOf(output, lines))
-      outcome = kFailed;
-    else
-      outcome = ConvertFile(*module->Object(), job, output, settings, lines);
-    ++counts[outcome];
-    progress.Done(lines);
+  for (std::size_t n = 0; n < jobs.size(); ++n) {
+    progress.Start(jobs[n].input);
+    const Converted converted = ConvertFile(batch, jobs[n], n);
+    ++counts[converted.outcome];
+    if (converted.levelsLeftOut) ++levelsLeftOut;
+    progress.Done(converted.lines);
   }
+  if (levelsLeftOut > 0 && CurrentVerbosity() == Verbosity::Normal)
+    progress.Say(MessageLine("detail levels were left out of " + std::to_string(levelsLeftOut) +
+                             (levelsLeftOut == 1 ? " file" : " files") +
+                             " (-v says which): " + kKeepingLevelsText));
   progress.Finish();
 
   const std::size_t total = counts[0] + counts[1] + counts[2];

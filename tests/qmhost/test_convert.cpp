@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "ConvertProgress.h"
+#include "MshWriter.h"
 #include "QmhostRun.h"
 #include "TestSupport.h"
 
@@ -32,7 +33,9 @@ TEST_F(Convert, GoesOnPastBrokenFilesAndCountsEachOutcome) {
       "group 0, level 0, mesh 0 (byte 229). The model holds what was read before that "
       "point.\"\n"
       "qmhost: cut.msh: saved what was read as out/cut.glb\n"
-      "qmhost: out/odd.glb: 1 value was written as the nearest value the format can hold\n");
+      "qmhost: out/good.glb: textures left out: a.tga was not found beside good.msh\n"
+      "qmhost: out/odd.glb: 1 value was written as the nearest value the format can hold\n"
+      "qmhost: out/odd.glb: textures left out: a.tga was not found beside odd.msh\n");
   EXPECT_FALSE(Exists(Path("out/missing.glb")));
   EXPECT_TRUE(Exists(Path("out/cut.glb")));
   EXPECT_EQ(ReadText(Path("out/good.glb")).substr(0, 4), "glTF");
@@ -108,6 +111,44 @@ TEST_F(Convert, RefusesToOverwriteAnEarlierOutputOrTheInput) {
       << run.err;
   EXPECT_EQ(run.out,
             "3 files: 1 converted cleanly, 0 damaged (converted with a message), 2 failed\n");
+}
+
+// OneTriangle with a second detail level.
+MshFile TwoLevels() {
+  MshFile file = OneTriangle();
+  file.groups[0].levels.push_back(LevelOf(50, {MeshOf("a.tga", 0, 3, 0, 1)}));
+  return file;
+}
+
+// The files a save writes with the model (level files, images beside it)
+// are outputs as OUT is: a later file's save that would write one of an
+// earlier file's is refused, whichever file the names come from.
+TEST_F(Convert, ModelsFilesAreOutputsToo) {
+  Write("ship.msh", WriteMsh(TwoLevels()));
+  Write("ship.lod1.msh", WriteMsh(OneTriangle()));
+  const Outcome levels = Qmhost("convert ship.msh ship.lod1.msh -d out --level-files -q");
+  EXPECT_EQ(levels.status, 1);
+  EXPECT_EQ(levels.err,
+            "qmhost: ship.lod1.msh: out/ship.lod1.glb is already the output of an earlier file\n");
+  const Outcome reversed = Qmhost("convert ship.lod1.msh ship.msh -d back --level-files -q");
+  EXPECT_EQ(reversed.status, 1);
+  EXPECT_EQ(reversed.err,
+            "qmhost: ship.msh: back/ship.lod1.glb is already the output of an earlier file\n");
+  EXPECT_EQ(Listing("back"), (std::vector<std::string>{"ship.lod1.glb"}));
+
+  // An image a .gltf keeps beside it, where the files given hold one of
+  // that name: never replaced.
+  ASSERT_EQ(std::system(("cp " + std::string(QM_SOURCE_DIR) + "/samples/*.tga " + folder_ +
+                         " && cp " + SamplePath() + " " + Path("s.msh"))
+                            .c_str()),
+            0);
+  Write("s.hull.tga.png", WriteMsh(OneTriangle()));
+  const Outcome image = Qmhost("convert s.msh s.hull.tga.png --to gltf -q");
+  EXPECT_EQ(image.status, 1);
+  EXPECT_EQ(image.err,
+            "qmhost: s.msh: cannot save s.gltf: its s.hull.tga.png would replace the input "
+            "s.hull.tga.png\n");
+  EXPECT_FALSE(Exists(Path("s.gltf")));
 }
 
 TEST_F(Convert, RejectsBadUsage) {

@@ -338,7 +338,11 @@ TEST_F(SaveSafety, AFullDiskSaysNoSpaceLeft) {
         kKept + "\" > full/" + output + " && " + QmhostPath() + " " + SaveCommand(save, "full") +
         " >/dev/null; status=$?; cat full/" + output + "; echo; ls -A full; exit $status'");
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "qmhost: cannot save full/" + output + ": No space left on device\n");
+    // The file named is the one that found the disk full: the output, or a
+    // texture written beside it.
+    const std::string stem = output.substr(0, output.find('.') + 1);
+    EXPECT_EQ(run.err.rfind("qmhost: cannot save full/" + stem, 0), 0u) << run.err;
+    EXPECT_TRUE(EndsWith(run.err, ": No space left on device\n")) << run.err;
     EXPECT_EQ(run.out, kKept + "\n" + output + "\n");
   }
 }
@@ -364,7 +368,12 @@ TEST_F(SaveSafety, AFailedWriteToStandardOutputIsAnError) {
 // Memory that runs out in a save or a render: said for the file, nothing of
 // the save is left, and convert goes on with the next file. The model fills
 // the memory left under an address space limit (its import ends with the
-// plug-in's message), so the save finds none, however little it needs.
+// plug-in's message). The save then has what the file's buffer gave back:
+// a save streams from the model in a few megabytes, so whether that is
+// enough depends on the allocator's state, and either way is sound: the
+// model saved with what was built (the file counts as damaged), or "not
+// enough memory to save", with nothing left of the save. Render needs far
+// more and always runs out.
 TEST_F(SaveSafety, RunningOutOfMemoryIsToldPerFile) {
   if (kAddressSanitizer)
     GTEST_SKIP() << "under AddressSanitizer no address space limit can be set (it reserves "
@@ -373,20 +382,28 @@ TEST_F(SaveSafety, RunningOutOfMemoryIsToldPerFile) {
   Write("huge.msh", LargeModel(2000));
   Write("small.msh", WriteMsh(OneTriangle()));
   const std::string limited = "prlimit --as=" + std::to_string(384 << 20) + " " + QmhostPath();
+  const std::string kImportRanOut =
+      "There is not enough memory to import the whole file. The model holds what was read until "
+      "then.";
 
   const Outcome convert = Shell(limited + " convert huge.msh small.msh -d out");
   EXPECT_EQ(convert.status, 1);
-  EXPECT_NE(convert.err.find("qmhost: huge.msh: not enough memory to save out/huge.glb as glTF\n"),
-            std::string::npos)
+  const bool saved = convert.err.find("qmhost: huge.msh: saved what was read as out/huge.glb\n") !=
+                     std::string::npos;
+  EXPECT_TRUE(saved ||
+              convert.err.find("qmhost: huge.msh: not enough memory to save out/huge.glb as "
+                               "glTF\n") != std::string::npos)
       << convert.err;
   EXPECT_NE(convert.out.find("files: 1 converted cleanly"), std::string::npos) << convert.err;
-  EXPECT_EQ(Listing("out"), Names{"small.glb"});
+  EXPECT_EQ(Listing("out"), saved ? (Names{"huge.glb", "small.glb"}) : Names{"small.glb"});
 
   const Outcome import = Shell(limited + " import huge.msh -o huge.glb");
   EXPECT_EQ(import.status, 1);
-  EXPECT_NE(import.err.find("qmhost: not enough memory to save huge.glb as glTF\n"),
-            std::string::npos)
-      << import.err;
+  EXPECT_NE(import.err.find(kImportRanOut), std::string::npos) << import.err;
+  const bool imported =
+      import.err.find("qmhost: not enough memory to save huge.glb as glTF\n") == std::string::npos;
+  EXPECT_EQ(Exists(Path("huge.glb")), imported) << import.err;
+  ::unlink(Path("huge.glb").c_str());
 
   const Outcome render = Shell(limited + " render huge.msh -o huge.png");
   EXPECT_EQ(render.status, 1);
