@@ -80,6 +80,27 @@ std::vector<std::uint8_t> MakeBigFile(bool small, bool oneLevel) {
   return WriteMsh(file);
 }
 
+std::vector<std::uint8_t> MakeBatchFile(int variant, bool small) {
+  const int side = small ? 50 : 250;
+  const int triangles = small ? 2'500 : 62'500;
+  MshFile file;
+  file.vertices = Grid(side);
+  MshLevel level;
+  for (int m = 0; m < 4; ++m) {
+    MshMesh mesh;
+    mesh.textureName = Numbered("hull%02d.tga", m);
+    mesh.vertexCount = static_cast<std::uint32_t>(file.vertices.size());
+    mesh.firstIndex = static_cast<std::uint32_t>(file.indices.size());
+    mesh.triangleCount = static_cast<std::uint32_t>(triangles);
+    AppendGridTriangles(file.indices, side, triangles, (variant * 4 + m) * 7919);
+    level.meshes.push_back(mesh);
+  }
+  MshGroup group;
+  group.levels.push_back(std::move(level));
+  file.groups.push_back(std::move(group));
+  return WriteMsh(file);
+}
+
 std::vector<std::uint8_t> MakeManyFile(int scale, bool small) {
   const int divisor = scale * (small ? 20 : 1);
   const int meshes = 20'000 / divisor;

@@ -18,7 +18,8 @@ with 0 once every command ran and succeeded.
 
 The input, big.msh, is written by make_bench_files (our own writer): 1,000,000
 vertices and 2,000,000 triangles in 16 meshes, all in detail level 0, so that
-a save with qmhost's defaults holds the whole model. The reference files the
+a save with qmhost's defaults holds the whole model. Beside it, a folder of
+16 files of 5 MB that `qmhost convert` takes with one job and with two. The reference files the
 floor copies and Assimp reads are qmhost's own saves of it, made once at the
 start. Commands whose program is missing (assimp, from assimp-utils) are left
 out, and said so.
@@ -122,6 +123,11 @@ def measure(build, hosts, rounds, small, allocators, work):
             commands['import, mimalloc'] = ([hosts[0][1], 'import', msh], large)
             commands['save .glb, mimalloc'] = (
                 [hosts[0][1], 'import', msh, '-o', out('out-mimalloc.glb')], large)
+    batch = os.path.join(work, 'batch')
+    for jobs in (1, 2):
+        commands[f'convert 16 files -j {jobs}'] = (
+            [hosts[0][1], 'convert', '-q', '-j', str(jobs), batch, '-d', out(f'batch-j{jobs}')],
+            None)
     commands.update({
         'assimp load .glb': ([os.path.join(build, 'assimp_load'), reference['glb']], None),
         'assimp export .glb': (['assimp', 'export', reference['glb'], out('assimp.glb')], None),
@@ -159,6 +165,8 @@ def measure(build, hosts, rounds, small, allocators, work):
               'that every command ran')
     print(f"big.msh {os.path.getsize(msh) / 1e6:.1f} MB; saved .glb {sizes['glb'] / 1e6:.1f} MB, "
           f".gltf {sizes['gltf'] / 1e6:.1f} MB, .obj {sizes['obj'] / 1e6:.1f} MB; "
+          f"batch/ {len(os.listdir(batch))} files of "
+          f"{os.path.getsize(os.path.join(batch, '00.msh')) / 1e6:.1f} MB; "
           f"medians of {rounds} interleaved rounds")
     print(f"{'command':<30}{'wall':>10}{'cpu':>10}{'peak memory':>14}{'fastest wall':>14}")
     for name in commands:
@@ -174,6 +182,11 @@ def measure(build, hosts, rounds, small, allocators, work):
         kind = ('wall', 'cpu', 'memory')[field] + (', fastest' if of is fastest else '')
         print(f"  {text:<52}{value:>8.2f}x  (target {sign} {target}, {kind})  {verdict}")
 
+    print("convert of a folder (the machine's cores: "
+          f"{len(os.sched_getaffinity(0))}):")
+    for of in (median, fastest):
+        ratio('convert -j 1 / convert -j 2', 'convert 16 files -j 1', 'convert 16 files -j 2', 1.7,
+              0, of=of)
     for label, _ in hosts:
         print(f"ratios{label}:")
         for field, of in ((0, median), (1, median), (0, fastest)):

@@ -1,9 +1,11 @@
 #!/bin/sh
 # Checks the saved formats with the formats' own tools: the Khronos glTF
 # validator must report no error and no warning for the .glb and .gltf (the
-# sample's with its textures), and assimp must read the .glb and .obj back
-# with the right numbers and names. Runs on the shipped sample and on a file
-# made of the savers' edge cases.
+# sample's with its textures), saved as by default, with every level in one
+# file (--level all: MSFT_lod is only information to it) and with a file per
+# level (--level-files); assimp must read the .glb and .obj back with the
+# right numbers and names. Runs on the shipped sample and on a file made of
+# the savers' edge cases.
 #
 #   export/check-formats.sh BUILD_DIR
 #
@@ -33,7 +35,15 @@ for model in "sample:$here/../samples/sample.msh" "edges:$work/edges.msh"; do
   for extension in json glb gltf obj; do
     "$build/qmhost" import "$file" -o "$work/$name.$extension" >/dev/null 2>"$work/notes"
   done
-  node "$tools/validate.js" "$work/$name.glb" "$work/$name.gltf" || status=1
+  for extension in glb gltf; do
+    "$build/qmhost" import "$file" -o "$work/$name-all.$extension" --level all \
+      >/dev/null 2>"$work/notes"
+    "$build/qmhost" import "$file" -o "$work/$name-files.$extension" --level-files \
+      >/dev/null 2>"$work/notes"
+  done
+  node "$tools/validate.js" "$work/$name.glb" "$work/$name.gltf" "$work/$name-all.glb" \
+    "$work/$name-all.gltf" "$work/$name-files".glb "$work/$name-files".gltf \
+    "$work/$name-files".lod*.glb "$work/$name-files".lod*.gltf || status=1
   node "$tools/check-assimp.js" "$work/$name.json" "$work/$name.glb" "$work/$name.obj" || status=1
 done
 exit $status

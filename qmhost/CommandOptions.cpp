@@ -120,7 +120,7 @@ void AddSaveOptions(CLI::App& command, SaveChoices& save) {
                       "(may be given more than once)")
           ->type_name("DIR")
           ->allow_extra_args(false)
-          ->check(CLI::ExistingDirectory)
+          ->check(CLI::Validator(CLI::ExistingDirectory).description(""))
           ->each([&save](const std::string&) { save.given |= kSaveTextures; });
   command
       .add_flag_callback(

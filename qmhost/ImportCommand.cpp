@@ -2,6 +2,7 @@
 // prints the model's structure or saves it.
 #include <iostream>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -53,6 +54,50 @@ const SaveFormat* ChosenFormat(const ImportSettings& settings) {
   return byExtension;
 }
 
+// Saves the model imported as the settings ask, and says what the save left
+// out or changed; returns the exit status, `status` when the save went well.
+int SaveImported(const ImportSettings& settings, const SaveFormat& format,
+                 const PluginImport& imported, int status, const std::string& nothingWritten) {
+  qmModel* const model = imported.model.get();
+  // A level no group has is the command line's mistake, as render has it.
+  if ((format.options & kSaveLevel) != 0 && !settings.save.settings.levelFiles) {
+    const std::string missing =
+        MissingLevelText(DescribeStructure(model), settings.save.settings.level);
+    if (!missing.empty()) {
+      Error(FileLine(imported.file, missing + nothingWritten));
+      return kExitUsage;
+    }
+  }
+  // Textures are looked for beside the file; standard input has no folder.
+  SaveSettings save = settings.save.settings;
+  if (imported.file != "-") save.source = imported.file;
+  ExportNotes notes;
+  std::string error;
+  if (*settings.output == "-") {
+    if (!WriteModel(model, format, save, std::cout, notes, error)) {
+      Error(MessageLine(error));
+      return kExitFailure;
+    }
+  } else {
+    RunInputs inputs;
+    inputs.Add(settings.plugin);
+    if (settings.file != "-") inputs.Add(imported.file);
+    const std::string replaced = inputs.Replaced(format.paths(model, save, *settings.output));
+    if (!replaced.empty()) {
+      Error(MessageLine("cannot save " + *settings.output + ": " + replaced));
+      return kExitFailure;
+    }
+    if (!SaveModel(model, format, save, *settings.output, notes, error)) {
+      Error(MessageLine(error));
+      return kExitFailure;
+    }
+    Detail(FileLine(imported.file, "saved " + *settings.output));
+  }
+  const std::string saved = *settings.output == "-" ? "(standard output)" : *settings.output;
+  for (const std::string& line : notes.Lines()) Note(FileLine(saved, line));
+  return status;
+}
+
 int RunImport(const ImportSettings& settings) {
   const SaveFormat* format = nullptr;
   if (settings.output) {
@@ -92,44 +137,16 @@ int RunImport(const ImportSettings& settings) {
     PrintModelTree(imported.model.get(), std::cout);
     return status;
   }
-  qmModel* const model = imported.model.get();
-  // A level no group has is the command line's mistake, as render has it.
-  if ((format->options & kSaveLevel) != 0 && !settings.save.settings.levelFiles) {
-    const std::string missing =
-        MissingLevelText(DescribeStructure(model), settings.save.settings.level);
-    if (!missing.empty()) {
-      Error(FileLine(imported.file, missing + nothingWritten));
-      return kExitUsage;
-    }
+  // Memory that runs out in the save's preparation is said as in the save.
+  try {
+    return SaveImported(settings, *format, imported, status, nothingWritten);
+  } catch (const std::bad_alloc&) {
+    Error(MessageLine(*settings.output == "-"
+                          ? std::string("not enough memory to write the model as ") + format->title
+                          : "not enough memory to save " + *settings.output + " as " +
+                                format->title));
+    return kExitFailure;
   }
-  // Textures are looked for beside the file; standard input has no folder.
-  SaveSettings save = settings.save.settings;
-  if (imported.file != "-") save.source = imported.file;
-  ExportNotes notes;
-  std::string error;
-  if (*settings.output == "-") {
-    if (!WriteModel(model, *format, save, std::cout, notes, error)) {
-      Error(MessageLine(error));
-      return kExitFailure;
-    }
-  } else {
-    RunInputs inputs;
-    inputs.Add(settings.plugin);
-    if (settings.file != "-") inputs.Add(imported.file);
-    const std::string replaced = inputs.Replaced(format->paths(model, save, *settings.output));
-    if (!replaced.empty()) {
-      Error(MessageLine("cannot save " + *settings.output + ": " + replaced));
-      return kExitFailure;
-    }
-    if (!SaveModel(model, *format, save, *settings.output, notes, error)) {
-      Error(MessageLine(error));
-      return kExitFailure;
-    }
-    Detail(FileLine(imported.file, "saved " + *settings.output));
-  }
-  const std::string saved = *settings.output == "-" ? "(standard output)" : *settings.output;
-  for (const std::string& line : notes.Lines()) Note(FileLine(saved, line));
-  return status;
 }
 
 }  // namespace

@@ -86,6 +86,7 @@ TEST_F(CommandLine, EachLineGivesItsStatusAndWord) {
       {"render s.msh -o r.png --level top", 2,
        "qmhost: render: --level: expected a level number from 0, or all (qmhost render --help "
        "tells more)\n"},
+      {"convert s.msh -j 0", 2, "qmhost: convert: --jobs: Value 0 not in range 1 to 256..."},
       // A level no group has is a usage error where one file is named.
       {"import s.msh -o m.glb --level 2", 2,
        "qmhost: s.msh: no group has detail level 2 (the levels are 0); m.glb was not written\n"},

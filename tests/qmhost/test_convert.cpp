@@ -151,6 +151,50 @@ TEST_F(Convert, ModelsFilesAreOutputsToo) {
   EXPECT_FALSE(Exists(Path("s.gltf")));
 }
 
+// Jobs side by side (-j 2) give what one job gives: the same files with the
+// same bytes, the same lines in the order the files were given, and the same
+// count, with damaged and missing files and outputs that two files would
+// both write among them. A large file first lets the small ones after it
+// finish first.
+TEST_F(Convert, JobsSideBySideGiveWhatOneJobGives) {
+  ASSERT_EQ(std::system(("mkdir -p " + Path("a") + " " + Path("b")).c_str()), 0);
+  MshFile large;
+  large.vertices = NumberedVertices(65535);
+  for (int n = 0; n < 3000; ++n) large.indices.push_back(static_cast<std::uint16_t>(n * 7 % 65535));
+  large.groups.push_back(GroupOf(
+      {LevelOf(0, {MeshOf("big.tga", 0, 65535, 0, 1000), MeshOf("big.tga", 0, 65535, 0, 1000)}),
+       LevelOf(1, {MeshOf("big.tga", 0, 65535, 0, 500)})}));
+  Write("large.msh", WriteMsh(large));
+  std::vector<std::uint8_t> cut = WriteMsh(TwoLevels());
+  cut.resize(cut.size() - 10);
+  Write("cut.msh", cut);
+  Write("a/x.msh", WriteMsh(OneTriangle()));
+  Write("b/x.msh", WriteMsh(TwoLevels()));
+  Write("ship.msh", WriteMsh(TwoLevels()));
+  Write("ship.lod1.msh", WriteMsh(OneTriangle()));
+  MshFile odd = OneTriangle();
+  odd.vertices[0].normal = {0, 0, 2};
+  Write("odd.msh", WriteMsh(odd));
+  const std::string files =
+      " large.msh a/x.msh missing.msh b/x.msh cut.msh ship.msh ship.lod1.msh odd.msh ";
+  for (const char* options : {"--to glb", "--to obj --level-files", "--to gltf --level all"}) {
+    SCOPED_TRACE(options);
+    const Outcome one = Qmhost("convert -v -j 1" + files + "-d one " + options);
+    const Outcome two = Qmhost("convert -v -j 2" + files + "-d two " + options);
+    EXPECT_EQ(one.status, 1);
+    EXPECT_EQ(two.status, one.status);
+    EXPECT_EQ(two.out, one.out);
+    std::string err = two.err;
+    for (std::size_t at = err.find("two/"); at != std::string::npos; at = err.find("two/", at))
+      err.replace(at, 4, "one/");
+    EXPECT_EQ(err, one.err);
+    ASSERT_EQ(Listing("two"), Listing("one"));
+    for (const std::string& file : Listing("one"))
+      EXPECT_EQ(ReadText(Path("two/" + file)), ReadText(Path("one/" + file))) << file;
+    ASSERT_EQ(std::system(("rm -r " + Path("one") + " " + Path("two")).c_str()), 0);
+  }
+}
+
 TEST_F(Convert, RejectsBadUsage) {
   Write("ship.msh", WriteMsh(OneTriangle()));
   EXPECT_EQ(Qmhost("convert").status, 2);
