@@ -103,6 +103,10 @@ void AddSaveOptions(CLI::App& command, SaveChoices& save) {
                      "glTF, OBJ: the detail level kept of each group (default 0); all keeps "
                      "every level in one file (glTF: MSFT_lod on each group's level 0)");
   level->each([&save](const std::string&) { save.given |= kSaveLevel; });
+  // The options that exclude one another show their values alone beside
+  // their names (option_text), not CLI11's "Excludes: ..." that pushes the
+  // help to a line of its own: the help says it.
+  level->option_text("N|all");
   command
       .add_flag_callback(
           "--level-files",
@@ -111,8 +115,9 @@ void AddSaveOptions(CLI::App& command, SaveChoices& save) {
             save.given |= kSaveLevelFiles;
           },
           "glTF, OBJ: every detail level, each in a file of its own: level 0 with the markers at "
-          "OUT, level N beside it as NAME.lodN.EXT")
-      ->excludes(level);
+          "OUT, level N beside it as NAME.lodN.EXT (not with --level)")
+      ->excludes(level)
+      ->option_text(" ");
   CLI::Option* folders =
       command
           .add_option("--textures", settings.textureFolders,
@@ -121,7 +126,8 @@ void AddSaveOptions(CLI::App& command, SaveChoices& save) {
           ->type_name("DIR")
           ->allow_extra_args(false)
           ->check(CLI::Validator(CLI::ExistingDirectory).description(""))
-          ->each([&save](const std::string&) { save.given |= kSaveTextures; });
+          ->each([&save](const std::string&) { save.given |= kSaveTextures; })
+          ->option_text("DIR ...");
   command
       .add_flag_callback(
           "--no-textures",
@@ -129,8 +135,9 @@ void AddSaveOptions(CLI::App& command, SaveChoices& save) {
             save.settings.textures = false;
             save.given |= kSaveTextures;
           },
-          "glTF, OBJ: no images, only the materials' colours")
-      ->excludes(folders);
+          "glTF, OBJ: no images, only the materials' colours (not with --textures)")
+      ->excludes(folders)
+      ->option_text(" ");
 }
 
 CLI::Option* AddFormatOption(CLI::App& command, const SaveFormat*& format,

@@ -616,6 +616,7 @@ Command AddConvertCommand(CLI::App& app) {
   AddSaveOptions(*command, settings->save);
   AddPluginOption(*command, settings->plugin);
   settings->memoryLimitOption =
-      AddMemoryLimitOption(*command, settings->memoryLimit, " for all jobs, each model its share");
+      AddMemoryLimitOption(*command, settings->memoryLimit,
+                           ", shared by the jobs (a limit given is each model's)");
   return {command, [settings] { return RunConvert(*settings); }};
 }

@@ -232,7 +232,8 @@ Command AddRenderCommand(CLI::App& app) {
                        : "expected WIDTHxHEIGHT, each from 1 to " +
                              std::to_string(kMaxPictureSide) + ", e.g. 800x600";
           },
-          "WxH"));
+          ""))
+      ->type_name("WxH");
   AddLevelOption(*command, settings->level,
                  "The detail level drawn of each group (default 0); all draws every level over "
                  "one another, as a viewer shows a save with --level all");
