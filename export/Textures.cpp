@@ -11,9 +11,7 @@
 #include <memory>
 #include <new>
 
-#include <stb_image.h>
-#include <stb_image_write.h>
-
+#include "ImageDecode.h"
 #include "NameScheme.h"
 #include "NameText.h"
 #include "SaveContent.h"
@@ -21,10 +19,9 @@
 
 namespace {
 
-// Larger files or images are refused before they are read or decoded: a
-// texture of this format's time is a few hundred pixels a side.
+// Larger files are refused before they are read: a texture of these files'
+// time is a few hundred pixels a side.
 constexpr off_t kMaxTextureFileBytes = 256 << 20;
-constexpr int kMaxImageSide = 16384;
 
 std::string Lower(std::string text) {
   for (char& c : text)
@@ -95,47 +92,6 @@ std::vector<unsigned char> ReadTextureFile(const std::string& path, std::string&
   }
   ::close(fd);
   return bytes;
-}
-
-struct PixelsFree {
-  void operator()(unsigned char* pixels) const { stbi_image_free(pixels); }
-};
-
-// The image in `bytes` as PNG; empty with `why` set when it can't be decoded.
-std::vector<unsigned char> AsPng(const std::vector<unsigned char>& bytes, std::string& why) {
-  std::vector<unsigned char> png;
-  if (bytes.size() > static_cast<size_t>(INT32_MAX)) return png;
-  const int length = static_cast<int>(bytes.size());
-  int width = 0, height = 0, channels = 0;
-  if (!stbi_info_from_memory(bytes.data(), length, &width, &height, &channels)) {
-    why = std::string("not an image stb_image reads (") + stbi_failure_reason() + ")";
-    return png;
-  }
-  if (width > kMaxImageSide || height > kMaxImageSide) {
-    why = std::to_string(width) + "x" + std::to_string(height) + " pixels, more than " +
-          std::to_string(kMaxImageSide) + " a side";
-    return png;
-  }
-  std::unique_ptr<unsigned char, PixelsFree> pixels(
-      stbi_load_from_memory(bytes.data(), length, &width, &height, &channels, 0));
-  if (pixels == nullptr) {
-    why = std::string("damaged (") + stbi_failure_reason() + ")";
-    return png;
-  }
-  // Rows top first, as stb_image hands them whatever the file's own order,
-  // and as PNG keeps them.
-  const int written = stbi_write_png_to_func(
-      [](void* context, void* data, int size) {
-        auto* out = static_cast<std::vector<unsigned char>*>(context);
-        const auto* from = static_cast<const unsigned char*>(data);
-        out->insert(out->end(), from, from + size);
-      },
-      &png, width, height, channels, pixels.get(), width * channels);
-  if (written == 0) {
-    png.clear();
-    why = "its PNG could not be formed";
-  }
-  return png;
 }
 
 // A texture's name in a line for the user: its control characters (a name is
@@ -256,7 +212,7 @@ void SaveTextures::Load() {
     std::string why;
     try {
       const std::vector<unsigned char> bytes = ReadTextureFile(images_[n].source, why);
-      if (why.empty()) images_[n].png = AsPng(bytes, why);
+      if (why.empty()) images_[n].png = ImageAsPng(bytes.data(), bytes.size(), why);
     } catch (const std::bad_alloc&) {
       why = "not enough memory for it";
     }

@@ -1,9 +1,9 @@
 // The images of a save. A material named after a texture file ("hull.tga",
 // or "hull.tga@boo" for a flagged record) shows that file's image: looked up
 // by name in any letter case (the files come from a system that ignores
-// case) beside the .msh file and then in each texture folder, decoded by
-// stb_image (TGA, BMP, PNG, JPEG, PSD, GIF) and written as PNG: inside a
-// .glb, beside a .gltf or an .obj.
+// case) beside the .msh file and then in each texture folder, decoded
+// (TGA, BMP or PNG: ImageDecode.h) and written as PNG: inside a .glb,
+// beside a .gltf or an .obj.
 //
 //   SaveTextures textures(model, settings, usedMaterials, "out/ship.gltf");
 //   textures.Load();                          // before the save's files are written
@@ -41,7 +41,7 @@ class SaveTextures {
                const std::string& savePath);
 
   // Reads each image found and forms its PNG. An image that can't be read
-  // (not an image stb_image knows, damaged, larger than 16384 pixels a side,
+  // (not TGA, BMP or PNG, damaged, larger than 16384 pixels a side,
   // no memory for it) is dropped: its materials show none, and MissingText
   // says why.
   void Load();

@@ -18,6 +18,7 @@
 
 #include "Export.h"
 #include "HostModel.h"
+#include "ImageDecode.h"
 
 namespace {
 
@@ -55,6 +56,73 @@ Picture Decode(const unsigned char* bytes, size_t size) {
     picture.rgb.assign(pixels, pixels + picture.width * picture.height * 3);
   stbi_image_free(pixels);
   return picture;
+}
+
+std::vector<unsigned char> Halves() {
+  std::vector<unsigned char> pixels(4 * 4 * 3);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) std::memcpy(&pixels[(y * 4 + x) * 3], y < 2 ? kRed : kBlue, 3);
+  return pixels;
+}
+
+void Append(void* context, void* data, int size) {
+  auto* out = static_cast<std::vector<unsigned char>*>(context);
+  out->insert(out->end(), static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
+}
+
+// TGA, BMP and PNG are decoded to the same pixels, top row first; other
+// kinds (whose decoders are not built at all: JPEG among them, and a JPEG
+// whose Huffman table overran the decoder's arrays), damaged files and
+// outsized ones are refused with their reason.
+TEST(ImageDecode, ReadsTgaBmpAndPngAndRefusesTheRest) {
+  const std::vector<unsigned char> halves = Halves();
+  std::vector<unsigned char> tga, bmp, png, jpg;  // JPEG only to be refused
+  ASSERT_NE(stbi_write_tga_to_func(Append, &tga, 4, 4, 3, halves.data()), 0);
+  ASSERT_NE(stbi_write_bmp_to_func(Append, &bmp, 4, 4, 3, halves.data()), 0);
+  ASSERT_NE(stbi_write_png_to_func(Append, &png, 4, 4, 3, halves.data(), 12), 0);
+  ASSERT_NE(stbi_write_jpg_to_func(Append, &jpg, 4, 4, 3, halves.data(), 100), 0);
+  for (const auto* file : {&tga, &bmp, &png}) {
+    std::string why;
+    const std::vector<unsigned char> out = ImageAsPng(file->data(), file->size(), why);
+    ASSERT_TRUE(why.empty()) << why;
+    const Picture picture = Decode(out.data(), out.size());
+    ASSERT_EQ(picture.width, 4);
+    ASSERT_EQ(picture.height, 4);
+    EXPECT_EQ(picture.rgb, halves);
+  }
+
+  std::vector<unsigned char> cut(png.begin(), png.begin() + static_cast<long>(png.size() / 2));
+  std::vector<unsigned char> wide = png;  // IHDR's width, big-endian at byte 16
+  wide[16] = 0, wide[17] = 0, wide[18] = 0x4E, wide[19] = 0x20;
+  std::vector<unsigned char> tall = tga;  // the TGA header's sides, little-endian at byte 12
+  tall[12] = 0x00, tall[13] = 0x40, tall[14] = 0x00, tall[15] = 0x40;
+  // A Huffman table (DHT) of more than 256 codes.
+  const std::string overrun("\xff\xd8\xff\xc4\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00"
+                            "\x04\x91\x69\xd8\xdb\xbe\xe8\x87\x23\x1e\x1e",
+                            25);
+  const std::string gif = "GIF89a\x04\x00\x04\x00\x80\x00\x00";
+  const std::string psd = std::string("8BPS\x00\x01\x00\x00\x00\x00\x00\x00\x00\x03", 14) +
+                          std::string(12, '\0');
+  const struct {
+    std::vector<unsigned char> bytes;
+    std::string why;
+  } refused[] = {
+      {jpg, "not an image of a kind read here: TGA, BMP or PNG ("},
+      {std::vector<unsigned char>(overrun.begin(), overrun.end()),
+       "not an image of a kind read here: TGA, BMP or PNG ("},
+      {std::vector<unsigned char>(gif.begin(), gif.end()),
+       "not an image of a kind read here: TGA, BMP or PNG ("},
+      {std::vector<unsigned char>(psd.begin(), psd.end()),
+       "not an image of a kind read here: TGA, BMP or PNG ("},
+      {cut, "damaged ("},
+      {wide, "20000x4 pixels, more than 16384 a side"},
+      {tall, "16384x16384 pixels, more than a file of its size can hold"},
+  };
+  for (const auto& each : refused) {
+    std::string why;
+    EXPECT_TRUE(ImageAsPng(each.bytes.data(), each.bytes.size(), why).empty());
+    EXPECT_EQ(why.rfind(each.why, 0), 0u) << why;
+  }
 }
 
 std::string Written(const FileToSave& file) {
@@ -199,8 +267,8 @@ TEST_F(Textures, AreFoundInTextureFoldersAndSaidWhenUnreadable) {
   ExportNotes notes;
   std::ostringstream out;
   ASSERT_TRUE(WriteGltf(model_.get(), settings_, GltfForm::Binary, out, notes));
-  EXPECT_EQ(notes.texturesLeftOut.rfind("textures left out: could not read missing.tga (not an image "
-                                        "stb_image reads (",
+  EXPECT_EQ(notes.texturesLeftOut.rfind("textures left out: could not read missing.tga (not an image of a "
+                                        "kind read here: TGA, BMP or PNG (",
                                         0),
             0u)
       << notes.texturesLeftOut;
