@@ -45,6 +45,7 @@
 #include "NameText.h"
 #include "NumberText.h"
 #include "SaveContent.h"
+#include "SavePlan.h"
 #include "Textures.h"
 #include "ValueFix.h"
 #include "qmModelRead.h"
@@ -807,9 +808,7 @@ bool WriteFile(const GltfFile& file, UpAxis up, GltfForm form, const SaveTexture
 }
 
 // The save's state, shared by the writers of its files.
-struct GltfSave {
-  SaveContent content;
-  std::unique_ptr<SaveTextures> textures;
+struct GltfSave : SavePlan {
   std::vector<GltfFile> files;
 };
 
@@ -824,28 +823,18 @@ std::vector<std::string> SavePaths(const SaveContent& content, const SaveTexture
   return paths;
 }
 
+SavePathsOf PathsOf(GltfForm form) {
+  return [form](const SaveContent& content, const SaveTextures& textures) {
+    return SavePaths(content, textures, form);
+  };
+}
+
 }  // namespace
 
 bool GltfFiles(qmModel* model, const SaveSettings& settings, GltfForm form, const std::string& path,
                ExportNotes& notes, std::vector<FileToSave>& files, std::string& error) {
   auto save = std::make_shared<GltfSave>();
-  save->content = PlanContent(model, settings, path);
-  if (!save->content.error.empty()) {
-    error = "cannot save " + path + ": " + save->content.error;
-    return false;
-  }
-  save->textures = std::make_unique<SaveTextures>(model, settings,
-                                                  UsedMaterials(model, save->content), path);
-  const std::vector<std::string> paths = SavePaths(save->content, *save->textures, form);
-  const std::string replaced = save->textures->Replaced(paths);
-  if (!replaced.empty()) {
-    error = "cannot save " + path + ": " + replaced;
-    return false;
-  }
-  save->textures->Load();
-  notes.levelsLeftOut = LevelsLeftOutText(save->content.levelsLeftOut);
-  notes.texturesLeftOut = save->textures->MissingText();
-
+  if (!PlanSave(model, settings, path, PathsOf(form), *save, notes, error)) return false;
   for (const FileContent& file : save->content.files) {
     save->files.push_back(
         FormFile(model, settings, form, save->content.tree, file, *save->textures, notes));
@@ -858,15 +847,7 @@ bool GltfFiles(qmModel* model, const SaveSettings& settings, GltfForm form, cons
   }
 
   files.clear();
-  if (form == GltfForm::Embedded) {
-    for (std::size_t n = 0; n < save->textures->Images().size(); ++n)
-      files.push_back({save->textures->BesidePaths()[n], [save, n](std::ostream& out) {
-                         const std::vector<unsigned char>& png = save->textures->Images()[n].png;
-                         out.write(reinterpret_cast<const char*>(png.data()),
-                                   static_cast<std::streamsize>(png.size()));
-                         return out.good();
-                       }});
-  }
+  if (form == GltfForm::Embedded) AddImageFiles(save, files);
   const UpAxis up = settings.up;
   for (std::size_t n = 1; n <= save->files.size(); ++n) {
     // The file saved to comes last.
@@ -895,10 +876,7 @@ bool SaveGltf(qmModel* model, const SaveSettings& settings, const std::string& p
 
 std::vector<std::string> GltfSavePaths(qmModel* model, const SaveSettings& settings,
                                        GltfForm form, const std::string& path) {
-  const SaveContent content = PlanContent(model, settings, path);
-  if (!content.error.empty()) return {path};
-  const SaveTextures textures(model, settings, UsedMaterials(model, content), path);
-  return SavePaths(content, textures, form);
+  return PlannedPaths(model, settings, path, PathsOf(form), {path});
 }
 
 bool WriteGltf(qmModel* model, const SaveSettings& settings, GltfForm form, std::ostream& out,

@@ -29,6 +29,7 @@
 #include "NameText.h"
 #include "NumberText.h"
 #include "SaveContent.h"
+#include "SavePlan.h"
 #include "Textures.h"
 #include "ValueFix.h"
 #include "qmModelRead.h"
@@ -301,9 +302,7 @@ void WriteMtlFile(qmModel* model, const SaveTextures* textures, const std::strin
 std::string MtlPath(const std::string& objPath) { return WithoutExtension(objPath) + ".mtl"; }
 
 // The save's state, shared by the writers of its files.
-struct ObjSave {
-  SaveContent content;
-  std::unique_ptr<SaveTextures> textures;
+struct ObjSave : SavePlan {
   std::string defaultMaterial;  // empty when every kept mesh has a material
 };
 
@@ -321,40 +320,18 @@ std::vector<std::string> SavePaths(const SaveContent& content, const SaveTexture
 bool ObjFiles(qmModel* model, const SaveSettings& settings, const std::string& path,
               ExportNotes& notes, std::vector<FileToSave>& files, std::string& error) {
   auto save = std::make_shared<ObjSave>();
-  save->content = PlanContent(model, settings, path);
-  if (!save->content.error.empty()) {
-    error = "cannot save " + path + ": " + save->content.error;
-    return false;
-  }
-  save->textures = std::make_unique<SaveTextures>(model, settings,
-                                                  UsedMaterials(model, save->content), path);
-  const std::vector<std::string> paths = SavePaths(save->content, *save->textures);
-  const std::string replaced = save->textures->Replaced(paths);
-  if (!replaced.empty()) {
-    error = "cannot save " + path + ": " + replaced;
-    return false;
-  }
-  save->textures->Load();
-  notes.levelsLeftOut = LevelsLeftOutText(save->content.levelsLeftOut);
-  notes.texturesLeftOut = save->textures->MissingText();
+  if (!PlanSave(model, settings, path, SavePaths, *save, notes, error)) return false;
   for (const FileContent& file : save->content.files)
     if (NeedsDefaultMaterial(model, file.kept)) save->defaultMaterial = DefaultMaterialName(model);
 
   // The library first: an .obj in place always finds the library it names.
   const std::string mtlName = FileName(MtlPath(path));
   files.clear();
-  files.push_back({paths.front(), [model, save, &notes](std::ostream& out) {
+  files.push_back({MtlPath(path), [model, save, &notes](std::ostream& out) {
                      WriteMtlFile(model, save->textures.get(), save->defaultMaterial, out, notes);
                      return out.good();
                    }});
-  const std::vector<std::string> beside = save->textures->BesidePaths();
-  for (std::size_t n = 0; n < beside.size(); ++n)
-    files.push_back({beside[n], [save, n](std::ostream& out) {
-                       const std::vector<unsigned char>& png = save->textures->Images()[n].png;
-                       out.write(reinterpret_cast<const char*>(png.data()),
-                                 static_cast<std::streamsize>(png.size()));
-                       return out.good();
-                     }});
+  AddImageFiles(save, files);
   const UpAxis up = settings.up;
   for (std::size_t n = 1; n <= save->content.files.size(); ++n) {
     const std::size_t index = n % save->content.files.size();
@@ -376,10 +353,7 @@ bool SaveObj(qmModel* model, const SaveSettings& settings, const std::string& pa
 
 std::vector<std::string> ObjSavePaths(qmModel* model, const SaveSettings& settings,
                                       const std::string& path) {
-  const SaveContent content = PlanContent(model, settings, path);
-  if (!content.error.empty()) return {MtlPath(path), path};
-  const SaveTextures textures(model, settings, UsedMaterials(model, content), path);
-  return SavePaths(content, textures);
+  return PlannedPaths(model, settings, path, SavePaths, {MtlPath(path), path});
 }
 
 void WriteObj(qmModel* model, const SaveSettings& settings, const std::string& mtlName,

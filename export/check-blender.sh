@@ -8,14 +8,8 @@
 # Needs Debian's blender and python3-numpy.
 set -eu
 
-if [ $# -ne 1 ]; then
-  echo "usage: $0 BUILD_DIR" >&2
-  exit 2
-fi
-build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$here/check-setup.sh"
 
 for extension in json glb gltf obj; do
   "$build/qmhost" import "$here/../samples/sample.msh" -o "$work/sample.$extension" >/dev/null 2>&1

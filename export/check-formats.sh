@@ -13,15 +13,9 @@
 # assimp command (Debian package assimp-utils).
 set -eu
 
-if [ $# -ne 1 ]; then
-  echo "usage: $0 BUILD_DIR" >&2
-  exit 2
-fi
-build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/check-setup.sh"
 tools="$here/validator"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 
 if [ ! -d "$tools/node_modules/gltf-validator" ]; then
   (cd "$tools" && npm ci --no-audit --no-fund --silent)

@@ -147,6 +147,27 @@ void Copy4(float* to, const float* from) {
   if (from != nullptr) std::memcpy(to, from, 4 * sizeof(float));
 }
 
+// The count of elements from `first` that a copy of `count` takes from a list
+// of `size`.
+std::size_t CopyCount(std::size_t size, int first, int count) {
+  if (first < 0 || count <= 0 || static_cast<std::size_t>(first) >= size) return 0;
+  const std::size_t left = size - static_cast<std::size_t>(first);
+  return static_cast<std::size_t>(count) < left ? static_cast<std::size_t>(count) : left;
+}
+
+// Copies the elements of `list` from `first` (as many of `count` as it holds)
+// into `out`, each as the values of type Out it is made of; returns how many.
+template <typename List, typename Out>
+int CopyElements(const List& list, int first, int count, Out* out) {
+  const std::size_t copied = CopyCount(list.size(), first, count);
+  list.ForEachRun(static_cast<std::size_t>(first), copied,
+                  [&](const auto* run, std::size_t length) {
+                    std::memcpy(out, run, length * sizeof *run);
+                    out += length * (sizeof *run / sizeof *out);
+                  });
+  return static_cast<int>(copied);
+}
+
 }  // namespace
 
 extern "C" {
@@ -312,27 +333,9 @@ const uint16_t* qmTriangle_GetNormalIndices(const qmTriangle* triangle) {
   return triangle->normalIndices;
 }
 
-namespace {
-
-// The count of elements from `first` that a copy of `count` takes from a list
-// of `size`.
-std::size_t CopyCount(std::size_t size, int first, int count) {
-  if (first < 0 || count <= 0 || static_cast<std::size_t>(first) >= size) return 0;
-  const std::size_t left = size - static_cast<std::size_t>(first);
-  return static_cast<std::size_t>(count) < left ? static_cast<std::size_t>(count) : left;
-}
-
-}  // namespace
-
 int qmMesh_CopyTriangles(const qmMesh* mesh, int first, int count, uint16_t* indices) {
   static_assert(sizeof(qmTriangle) == 6 * sizeof(uint16_t), "a triangle is its 6 indices");
-  const std::size_t copied = CopyCount(mesh->triangles.size(), first, count);
-  mesh->triangles.ForEachRun(static_cast<std::size_t>(first), copied,
-                             [&](const qmTriangle* run, std::size_t length) {
-                               std::memcpy(indices, run, length * sizeof(qmTriangle));
-                               indices += 6 * length;
-                             });
-  return static_cast<int>(copied);
+  return CopyElements(mesh->triangles, first, count, indices);
 }
 
 int qmMesh_CopyVertices(const qmMesh* mesh, int first, int count, float* positions,
@@ -356,13 +359,7 @@ int qmMesh_CopyVertices(const qmMesh* mesh, int first, int count, float* positio
 
 int qmMesh_CopyNormals(const qmMesh* mesh, int first, int count, float* xyz) {
   static_assert(sizeof(Normal) == 3 * sizeof(float), "a normal is its 3 floats");
-  const std::size_t copied = CopyCount(mesh->normals.size(), first, count);
-  mesh->normals.ForEachRun(static_cast<std::size_t>(first), copied,
-                           [&](const Normal* run, std::size_t length) {
-                             std::memcpy(xyz, run, length * sizeof(Normal));
-                             xyz += 3 * length;
-                           });
-  return static_cast<int>(copied);
+  return CopyElements(mesh->normals, first, count, xyz);
 }
 
 const char* qmMaterial_GetName(const qmMaterial* material) { return material->name; }
