@@ -49,22 +49,24 @@ std::string Numbered(const char* format, int n) {
 
 }  // namespace
 
-std::vector<std::uint8_t> MakeBigFile(bool small) {
+std::vector<std::uint8_t> MakeBigFile(bool small, bool oneLevel) {
   const int side = small ? 50 : 250;                  // 62,500 vertices per mesh
   const int triangles = small ? 5'000 : 125'000;      // 375,000 pool entries per mesh
   MshFile file;
   file.vertices = Grid(side);
   file.indices.reserve(16 * 3 * static_cast<size_t>(triangles));
-  // 2 groups of 2 levels of 4 meshes.
+  // 2 groups of 2 levels of 4 meshes, or of 1 level of 8.
+  const int levels = oneLevel ? 1 : 2;
+  const int meshesPerLevel = 8 / levels;
   for (int g = 0; g < 2; ++g) {
     MshGroup group;
-    for (int l = 0; l < 2; ++l) {
+    for (int l = 0; l < levels; ++l) {
       MshLevel level;
       level.red = static_cast<float>(l) * 100.0f;
-      for (int m = 0; m < 4; ++m) {
-        const int meshNumber = (g * 2 + l) * 4 + m;
+      for (int m = 0; m < meshesPerLevel; ++m) {
+        const int meshNumber = (g * levels + l) * meshesPerLevel + m;
         MshMesh mesh;
-        mesh.textureName = Numbered("hull%02d.tga", m);
+        mesh.textureName = Numbered("hull%02d.tga", m % 4);
         mesh.vertexCount = static_cast<std::uint32_t>(file.vertices.size());
         mesh.firstIndex = static_cast<std::uint32_t>(file.indices.size());
         mesh.triangleCount = static_cast<std::uint32_t>(triangles);
@@ -75,6 +77,27 @@ std::vector<std::uint8_t> MakeBigFile(bool small) {
     }
     file.groups.push_back(std::move(group));
   }
+  return WriteMsh(file);
+}
+
+std::vector<std::uint8_t> MakeBatchFile(int variant, bool small) {
+  const int side = small ? 50 : 250;
+  const int triangles = small ? 2'500 : 62'500;
+  MshFile file;
+  file.vertices = Grid(side);
+  MshLevel level;
+  for (int m = 0; m < 4; ++m) {
+    MshMesh mesh;
+    mesh.textureName = Numbered("hull%02d.tga", m);
+    mesh.vertexCount = static_cast<std::uint32_t>(file.vertices.size());
+    mesh.firstIndex = static_cast<std::uint32_t>(file.indices.size());
+    mesh.triangleCount = static_cast<std::uint32_t>(triangles);
+    AppendGridTriangles(file.indices, side, triangles, (variant * 4 + m) * 7919);
+    level.meshes.push_back(mesh);
+  }
+  MshGroup group;
+  group.levels.push_back(std::move(level));
+  file.groups.push_back(std::move(group));
   return WriteMsh(file);
 }
 

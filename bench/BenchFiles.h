@@ -10,16 +10,22 @@
 //         name; `scale` 10 makes the tenth of it to show the scaling.
 //   tiny: one detail level and one hardpoint, about 200 bytes. The fixed cost
 //         of a run.
+//   batch: a file of a converted folder: 4 meshes of big's vertex range and
+//         62,500 triangles each in detail level 0, 5 MB. `variant` shifts the
+//         triangles, so the files of a batch differ.
 //
-// `small` shrinks big and many for the smoke run in CI.
+// `small` shrinks big and many for the smoke run in CI. `oneLevel` puts big's
+// 16 meshes in detail level 0 of its two groups (8 each) instead of 2 levels
+// of 4: the same model, all of which a save keeps by default.
 #ifndef QM_BENCH_BENCHFILES_H
 #define QM_BENCH_BENCHFILES_H
 
 #include <cstdint>
 #include <vector>
 
-std::vector<std::uint8_t> MakeBigFile(bool small);
+std::vector<std::uint8_t> MakeBigFile(bool small, bool oneLevel = false);
 std::vector<std::uint8_t> MakeManyFile(int scale, bool small);
 std::vector<std::uint8_t> MakeTinyFile();
+std::vector<std::uint8_t> MakeBatchFile(int variant, bool small);
 
 #endif  // QM_BENCH_BENCHFILES_H

@@ -22,3 +22,11 @@ std::string ExportNotes::Text() const {
   }
   return text;
 }
+
+std::vector<std::string> ExportNotes::Lines() const {
+  std::vector<std::string> lines;
+  if (Changed()) lines.push_back(Text());
+  if (!levelsLeftOut.empty()) lines.push_back(levelsLeftOut);
+  if (!texturesLeftOut.empty()) lines.push_back(texturesLeftOut);
+  return lines;
+}

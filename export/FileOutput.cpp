@@ -1,5 +1,6 @@
 #include "FileOutput.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,6 +21,12 @@ bool FileOutput::WriteAll(const char* data, std::size_t size) {
     if (written == 0) error_ = ENOSPC;
     data += written;
     size -= static_cast<std::size_t>(written);
+    offset_ += static_cast<std::uint64_t>(written);
+  }
+  if (writeback_ > 0 && offset_ - started_ >= writeback_) {
+    ::sync_file_range(fd_, static_cast<off64_t>(started_), static_cast<off64_t>(offset_ - started_),
+                      SYNC_FILE_RANGE_WRITE);
+    started_ = offset_;
   }
   return error_ == 0;
 }

@@ -6,6 +6,7 @@
 #define QM_EXPORT_FILEOUTPUT_H
 
 #include <cstddef>
+#include <cstdint>
 #include <streambuf>
 #include <vector>
 
@@ -27,6 +28,12 @@ class FileOutput : public std::streambuf {
   // a failure the buffer takes no more output.
   int Error() const { return error_; }
 
+  // For a file that will be flushed to the disk when it is whole: has the
+  // system start writing each `bytes` written out at once, so that the final
+  // flush finds most of the file on its way. 0, the default, leaves it all
+  // to the flush.
+  void StartWritebackEvery(std::size_t bytes) { writeback_ = bytes; }
+
  protected:
   int_type overflow(int_type c) override;
   std::streamsize xsputn(const char* data, std::streamsize count) override;
@@ -38,6 +45,10 @@ class FileOutput : public std::streambuf {
   int fd_;
   std::vector<char> buffer_;
   int error_ = 0;
+  std::size_t writeback_ = 0;
+  std::uint64_t offset_ = 0;   // bytes written to the file
+  std::uint64_t started_ = 0;  // of them, those whose writeback was started
+
 };
 
 #endif  // QM_EXPORT_FILEOUTPUT_H

@@ -1,14 +1,17 @@
 #include "SafeSave.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <ostream>
 #include <random>
 
@@ -17,6 +20,9 @@
 namespace {
 
 constexpr std::size_t kWriteBuffer = 1 << 20;
+// The disk starts on a file while the rest is formed, 8 MiB at a time, so
+// the fsync at the end waits for less of it.
+constexpr std::size_t kWriteback = 8 << 20;
 constexpr int kMaxLinks = 40;  // links followed before giving up, as the kernel does
 
 std::string Failure(const std::string& path, const std::string& reason) {
@@ -41,8 +47,20 @@ Slot g_slots[kSlots];
 
 const int kCleanupSignals[] = {SIGHUP, SIGINT, SIGTERM};
 
+// Threads inside a SignalsHeld section, and whether a signal is ending the
+// process: the handler, which may run in any thread, waits for the sections
+// of the others to end, and no new one begins.
+std::atomic<int> g_held{0};
+std::atomic<bool> g_ending{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler sets it");
+
 void RemoveTemporariesAndEnd(int signal) {
   const int saved = errno;
+  g_ending.store(true);
+  while (g_held.load() > 0) {
+    const timespec pause = {0, 1000000};
+    ::nanosleep(&pause, nullptr);
+  }
   for (Slot& slot : g_slots)
     if (slot.state.load() == kLive) ::unlinkat(slot.folder, slot.name, 0);
   errno = saved;
@@ -73,16 +91,27 @@ void InstallCleanup() {
 }
 
 // Holds the cleanup signals back while the files of a save change places,
-// so the handler never meets a save half renamed.
+// so the handler never meets a save half renamed: in this thread by the
+// signal mask, and in a handler run by another thread (saves may run in
+// threads side by side) by its wait for every section to end. A section
+// that would begin once the handler runs waits for the end of the process.
 class SignalsHeld {
  public:
   SignalsHeld() {
     sigset_t set;
     sigemptyset(&set);
     for (int signal : kCleanupSignals) sigaddset(&set, signal);
-    ::sigprocmask(SIG_BLOCK, &set, &old_);
+    ::pthread_sigmask(SIG_BLOCK, &set, &old_);
+    g_held.fetch_add(1);
+    if (g_ending.load()) {
+      g_held.fetch_sub(1);
+      for (;;) ::pause();
+    }
   }
-  ~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &old_, nullptr); }
+  ~SignalsHeld() {
+    g_held.fetch_sub(1);
+    ::pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+  }
   SignalsHeld(const SignalsHeld&) = delete;
   SignalsHeld& operator=(const SignalsHeld&) = delete;
 
@@ -92,9 +121,11 @@ class SignalsHeld {
 
 // ".qmhost-" and eight random letters and digits: short whatever the
 // target's name, hidden, and not guessed by another process that saves
-// beside it (a name taken is drawn again).
+// beside it (a name taken is drawn again). Each thread draws from its own
+// generator, so saves may run in threads side by side.
 std::string TemporaryName() {
-  static std::mt19937_64 random(std::random_device{}() ^ static_cast<unsigned>(::getpid()));
+  thread_local std::mt19937_64 random(std::random_device{}() ^
+                                      static_cast<unsigned>(::getpid()));
   static const char kCharacters[] =
       "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   std::string name = ".qmhost-";
@@ -104,10 +135,15 @@ std::string TemporaryName() {
 
 // mkstemp makes files only their owner may read; a new file gets the
 // permissions any new file of the user gets.
+// The mask is read once: reading it sets it, and a file or folder made by
+// another thread in between would get no mask at all.
 mode_t NewFileMode() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return static_cast<mode_t>(0666 & ~mask);
+  static const mode_t mode = [] {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return static_cast<mode_t>(0666 & ~mask);
+  }();
+  return mode;
 }
 
 std::string FolderOf(const std::string& path) {
@@ -155,6 +191,7 @@ struct Target {
   mode_t mode = 0;          // the permissions the new file gets
   Slot* temporary = nullptr;  // while the temporary exists under its name
   std::string temporaryName;
+  int descriptor = -1;  // the temporary, open from its write until it is on the disk
   std::string backupName;  // a hard link to the old file while the renames run
   bool keepBackup = false;  // the old file could not be put back: it stays there
 };
@@ -166,6 +203,7 @@ class Save {
   explicit Save(size_t count) : targets(count) {}
   ~Save() {
     for (Target& target : targets) {
+      if (target.descriptor >= 0) ::close(target.descriptor);
       Remove(target);
       if (target.folder >= 0) ::close(target.folder);
     }
@@ -265,21 +303,16 @@ int CreateTemporary(Target& target) {
   return -1;
 }
 
-// Writes the file's content straight into its temporary and flushes it to
-// the disk, so a rename never puts an empty file in place of a good one after
-// a crash. Returns why it failed, or nothing.
+// Writes the file's content straight into its temporary, which stays open
+// for OnDisk. Returns why it failed, or nothing.
 std::string WriteTemporary(Target& target, const FileToSave& file) {
   const int fd = CreateTemporary(target);
   if (fd < 0) return std::strerror(errno);
-  struct Descriptor {
-    int fd;
-    ~Descriptor() {
-      if (fd >= 0) ::close(fd);
-    }
-  } descriptor{fd};
+  target.descriptor = fd;
   if (::fchmod(fd, target.mode) != 0) return std::strerror(errno);
 
   FileOutput buffer(fd, kWriteBuffer);
+  buffer.StartWritebackEvery(kWriteback);
   std::ostream out(&buffer);
   const bool formed = file.write(out);
   buffer.Flush();
@@ -287,8 +320,20 @@ std::string WriteTemporary(Target& target, const FileToSave& file) {
   // that took everything could not form its content.
   if (buffer.Error() != 0) return std::strerror(buffer.Error());
   if (!formed) return "its content could not be formed";
-  if (::fsync(fd) != 0) return std::strerror(errno);
-  descriptor.fd = -1;
+  return std::string();
+}
+
+// Flushes the written temporary to the disk and closes it, so a rename never
+// puts an empty file in place of a good one after a crash. Returns why it
+// failed, or nothing.
+std::string OnDisk(Target& target) {
+  const int fd = target.descriptor;
+  target.descriptor = -1;
+  if (::fsync(fd) != 0) {
+    const int code = errno;
+    ::close(fd);
+    return std::strerror(code);
+  }
   if (::close(fd) != 0) return std::strerror(errno);
   return std::string();
 }
@@ -358,27 +403,67 @@ bool PlaceAll(std::vector<Target>& targets, std::string& error) {
 
 }  // namespace
 
-bool SaveFiles(const std::vector<FileToSave>& files, std::string& error) {
+void PrepareSaves() {
   InstallCleanup();
-  Save save(files.size());
+  NewFileMode();
+}
+
+struct StagedSave::Files {
+  explicit Files(std::size_t count) : save(count) {}
+  Save save;
+};
+
+StagedSave::StagedSave() = default;
+StagedSave::~StagedSave() = default;
+
+bool StagedSave::Write(const std::vector<FileToSave>& files, std::string& error) {
+  PrepareSaves();
+  files_ = std::make_unique<Files>(files.size());
+  std::vector<Target>& targets = files_->save.targets;
   for (size_t n = 0; n < files.size(); ++n) {
-    save.targets[n].path = files[n].path;
-    const std::string reason = Prepare(save.targets[n]);
+    targets[n].path = files[n].path;
+    const std::string reason = Prepare(targets[n]);
     if (!reason.empty()) {
       error = Failure(files[n].path, reason);
+      files_.reset();
       return false;
     }
   }
-  error = SameFile(save.targets);
-  if (!error.empty()) return false;
+  error = SameFile(targets);
+  if (!error.empty()) {
+    files_.reset();
+    return false;
+  }
   for (size_t n = 0; n < files.size(); ++n) {
-    const std::string reason = WriteTemporary(save.targets[n], files[n]);
+    const std::string reason = WriteTemporary(targets[n], files[n]);
     if (!reason.empty()) {
       error = Failure(files[n].path, reason);
+      files_.reset();
       return false;
     }
   }
-  return PlaceAll(save.targets, error);
+  return true;
+}
+
+bool StagedSave::Place(std::string& error) {
+  if (!files_) {
+    error = "cannot save: nothing was written";
+    return false;
+  }
+  const std::unique_ptr<Files> files = std::move(files_);
+  for (Target& target : files->save.targets) {
+    const std::string reason = OnDisk(target);
+    if (!reason.empty()) {
+      error = Failure(target.path, reason);
+      return false;
+    }
+  }
+  return PlaceAll(files->save.targets, error);
+}
+
+bool SaveFiles(const std::vector<FileToSave>& files, std::string& error) {
+  StagedSave save;
+  return save.Write(files, error) && save.Place(error);
 }
 
 bool SaveFile(const std::string& path, const std::function<bool(std::ostream&)>& write,

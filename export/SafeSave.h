@@ -19,6 +19,8 @@
 //   and SIGTERM remove those still being written before the process ends by
 //   the signal's default action (the handler is set at the first save, for
 //   each of these signals that is not ignored and has no handler yet).
+//   Saves may run in threads side by side: a signal never meets any of them
+//   half renamed.
 // - Should a rename fail when earlier files of the save are already in place,
 //   those are put back as they were (an old file is kept reachable by a hard
 //   link made just before its rename). When one can't be put back, the error
@@ -30,6 +32,7 @@
 
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -49,6 +52,38 @@ bool SaveFiles(const std::vector<FileToSave>& files, std::string& error);
 
 bool SaveFile(const std::string& path, const std::function<bool(std::ostream&)>& write,
               std::string& error);
+
+// A save in two steps, as SaveFiles makes it, for a program that forms its
+// next save while the disk takes this one: Write writes every file to its
+// temporary, Place flushes them to the disk and renames them into place.
+// What a StagedSave leaves without a Place that succeeded, it removes.
+//
+//   StagedSave save;
+//   if (!save.Write(files, error)) ...     // the writers have run
+//   ...                                    // (in another thread, say)
+//   if (!save.Place(error)) ...
+class StagedSave {
+ public:
+  StagedSave();
+  ~StagedSave();
+  StagedSave(const StagedSave&) = delete;
+  StagedSave& operator=(const StagedSave&) = delete;
+
+  // False with `error` as SaveFiles says it; nothing is left then.
+  bool Write(const std::vector<FileToSave>& files, std::string& error);
+  // Once, after a Write that succeeded; false with `error` as SaveFiles says it.
+  bool Place(std::string& error);
+
+ private:
+  struct Files;
+  std::unique_ptr<Files> files_;
+};
+
+// Sets up what every save of the process shares (the signal handlers, the
+// permissions of new files, read from the umask). The first save does it;
+// a program whose saves run in threads side by side calls it before they
+// start, as reading the umask sets it for a moment.
+void PrepareSaves();
 
 // A file of the process's own (standard input kept for a reader that wants a
 // path, say), named and guarded as a save's temporaries are: ".qmhost-" and

@@ -5,57 +5,46 @@
 #include <ostream>
 
 #include "ModelJson.h"
-#include "ModelStructure.h"
-#include "SafeSave.h"
+#include "SaveContent.h"
 
 namespace {
 
-std::vector<std::string> OnePath(const std::string& path) { return {path}; }
-
-bool SaveJson(qmModel* model, const SaveSettings&, const std::string& path, ExportNotes&,
-              std::string& error) {
-  return SaveFile(
-      path,
-      [&](std::ostream& out) {
-        WriteModelJson(model, out);
-        return true;
-      },
-      error);
+std::vector<std::string> JsonPaths(qmModel*, const SaveSettings&, const std::string& path) {
+  return {path};
 }
 
-bool WriteJson(qmModel* model, const SaveSettings&, const std::string&,
-               const std::vector<std::ostream*>& out, ExportNotes&) {
-  WriteModelJson(model, *out[0]);
+bool JsonFiles(qmModel* model, const SaveSettings&, const std::string& path, ExportNotes&,
+               std::vector<FileToSave>& files, std::string&) {
+  files = {{path, [model](std::ostream& out) {
+              WriteModelJson(model, out);
+              return true;
+            }}};
   return true;
 }
 
-// glTF's nodes follow the file's structure unless the settings ask for a flat list.
-template <GltfForm form>
-bool SaveGltf(qmModel* model, const SaveSettings& settings, const std::string& path,
+bool SaveJson(qmModel* model, const SaveSettings& settings, const std::string& path,
               ExportNotes& notes, std::string& error) {
-  const ModelStructure tree = DescribeStructure(model);
-  return SaveGltfFile(model, settings.flat ? nullptr : &tree, form, path, notes, error);
+  std::vector<FileToSave> files;
+  return JsonFiles(model, settings, path, notes, files, error) && SaveFiles(files, error);
 }
 
 template <GltfForm form>
-bool WriteGltfForm(qmModel* model, const SaveSettings& settings, const std::string&,
-                   const std::vector<std::ostream*>& out, ExportNotes& notes) {
-  const ModelStructure tree = DescribeStructure(model);
-  return WriteGltf(model, settings.flat ? nullptr : &tree, form, *out[0], notes);
+std::vector<std::string> GltfPaths(qmModel* model, const SaveSettings& settings,
+                                   const std::string& path) {
+  if (model == nullptr) return {path};
+  return GltfSavePaths(model, settings, form, path);
 }
 
-bool SaveObj(qmModel* model, const SaveSettings&, const std::string& path, ExportNotes& notes,
-             std::string& error) {
-  return SaveObjFiles(model, path, notes, error);
+template <GltfForm form>
+bool GltfFormFiles(qmModel* model, const SaveSettings& settings, const std::string& path,
+                   ExportNotes& notes, std::vector<FileToSave>& files, std::string& error) {
+  return GltfFiles(model, settings, form, path, notes, files, error);
 }
 
-// The .mtl, then the .obj that names it.
-bool WriteObjAndMtl(qmModel* model, const SaveSettings&, const std::string& path,
-                    const std::vector<std::ostream*>& out, ExportNotes& notes) {
-  const std::string mtl = ObjSavePaths(path).front();
-  WriteMtl(model, *out[0], notes);
-  WriteObj(model, mtl.substr(mtl.find_last_of('/') + 1), *out[1], notes);
-  return true;
+std::vector<std::string> ObjPaths(qmModel* model, const SaveSettings& settings,
+                                  const std::string& path) {
+  if (model == nullptr) return {WithoutExtension(path) + ".mtl", path};
+  return ObjSavePaths(model, settings, path);
 }
 
 std::string Lower(std::string text) {
@@ -71,6 +60,9 @@ std::string Listed(const std::vector<std::string>& items) {
   return text;
 }
 
+// The settings every saver of glTF and OBJ honours.
+constexpr unsigned kModelMapping = kSaveUp | kSaveLevel | kSaveLevelFiles | kSaveTextures;
+
 }  // namespace
 
 const std::vector<SaveFormat>& SaveFormats() {
@@ -81,32 +73,32 @@ const std::vector<SaveFormat>& SaveFormats() {
        "the qmhost model: every value of the host's model, exactly",
        0,
        SaveJson,
-       OnePath,
-       WriteJson},
+       JsonPaths,
+       JsonFiles},
       {"glb",
        {"glb"},
        "glTF",
-       "binary glTF 2.0",
-       kSaveFlat,
-       SaveGltf<GltfForm::Binary>,
-       GltfSavePaths,
-       WriteGltfForm<GltfForm::Binary>},
+       "binary glTF 2.0, its textures inside",
+       kSaveFlat | kModelMapping,
+       SaveGlb,
+       GltfPaths<GltfForm::Binary>,
+       GltfFormFiles<GltfForm::Binary>},
       {"gltf",
        {"gltf"},
        "glTF",
-       "glTF 2.0 with its buffer embedded",
-       kSaveFlat,
-       SaveGltf<GltfForm::Embedded>,
-       GltfSavePaths,
-       WriteGltfForm<GltfForm::Embedded>},
+       "glTF 2.0 with its buffer embedded, its textures as PNG files beside it",
+       kSaveFlat | kModelMapping,
+       SaveGltf,
+       GltfPaths<GltfForm::Embedded>,
+       GltfFormFiles<GltfForm::Embedded>},
       {"obj",
        {"obj"},
        "OBJ",
-       "Wavefront OBJ, with its materials in an .mtl beside it",
-       0,
+       "Wavefront OBJ, with its materials in an .mtl and its textures as PNG files beside it",
+       kModelMapping,
        SaveObj,
-       ObjSavePaths,
-       WriteObjAndMtl},
+       ObjPaths,
+       ObjFiles},
   };
   return formats;
 }
@@ -154,14 +146,29 @@ bool SaveModel(qmModel* model, const SaveFormat& format, const SaveSettings& set
 
 bool WriteModel(qmModel* model, const SaveFormat& format, const SaveSettings& settings,
                 std::ostream& out, ExportNotes& notes, std::string& error) {
-  if (format.paths("-").size() != 1) {
-    error = std::string("a save as ") + format.title + " is more than one file, and can't go to " +
-            "standard output";
-    return false;
-  }
   try {
-    if (format.write(model, settings, "-", {&out}, notes)) return true;
-    error = std::string("the ") + format.title + " content could not be formed";
+    SaveSettings one = settings;
+    bool imagesLeftOut = false;
+    if (one.textures && format.paths(model, one, "-").size() > 1) {
+      one.textures = false;
+      imagesLeftOut = format.paths(model, one, "-").size() == 1;
+      if (!imagesLeftOut) one.textures = true;
+    }
+    const std::size_t count = format.paths(model, one, "-").size();
+    if (count != 1) {
+      error = std::string("a save as ") + format.title + " is " + std::to_string(count) +
+              " files and can't go to standard output";
+      return false;
+    }
+    std::vector<FileToSave> files;
+    if (!format.files(model, one, "-", notes, files, error)) return false;
+    if (imagesLeftOut)
+      notes.texturesLeftOut = std::string("textures left out: a .") + format.extensions.front() +
+                              " on standard output has no folder for its images (a .glb holds "
+                              "them)";
+    if (files.back().write(out)) return true;
+    error = out.good() ? std::string("the ") + format.title + " content could not be formed"
+                       : std::string("the model could not be written to standard output");
   } catch (const std::bad_alloc&) {
     error = std::string("not enough memory to write the model as ") + format.title;
   }

@@ -1,14 +1,16 @@
 // The formats a model is saved in, in one table: each format's name, its
-// extensions, a line of help, the options it honours, its saver, its writer
-// to a stream and the files a save writes. Command lines, help texts, usage
-// messages and the fuzz target's list are made from the table, so a new
-// format is its saver, its tests and an entry in SaveFormats.cpp.
+// extensions, a line of help, the settings it honours, its saver, the files
+// a save writes and their writers. Command lines, help texts, usage messages
+// and the fuzz target's list are made from the table, so a new format is its
+// saver, its tests and an entry in SaveFormats.cpp.
 //
 //   const SaveFormat* format = FormatOfPath("ship.glb");
-//   SaveSettings settings;
+//   SaveSettings settings;                 // SaveSettings.h: axes, levels, textures
+//   settings.source = "ship.msh";
 //   ExportNotes notes;
 //   std::string error;
 //   if (!SaveModel(model, *format, settings, "ship.glb", notes, error)) ...
+//   for (const std::string& line : notes.Lines()) ...
 #ifndef QM_EXPORT_SAVEFORMATS_H
 #define QM_EXPORT_SAVEFORMATS_H
 
@@ -17,18 +19,18 @@
 #include <vector>
 
 #include "Export.h"
+#include "SafeSave.h"
+#include "SaveSettings.h"
 #include "qmModelLib.h"
-
-// What the user chose about a save, for every format: each saver takes what
-// it honours (SaveFormat::options) and leaves the rest.
-struct SaveSettings {
-  bool flat = false;  // glTF: a plain list of nodes in model order, not the file's tree
-};
 
 // The settings a format honours, as bits of SaveFormat::options; the command
 // line refuses a setting given for a format that does not honour it.
 enum SaveOption : unsigned {
-  kSaveFlat = 1u << 0,  // SaveSettings::flat
+  kSaveFlat = 1u << 0,        // SaveSettings::flat
+  kSaveUp = 1u << 1,          // SaveSettings::up
+  kSaveLevel = 1u << 2,       // SaveSettings::level
+  kSaveLevelFiles = 1u << 3,  // SaveSettings::levelFiles
+  kSaveTextures = 1u << 4,    // SaveSettings::textures and textureFolders
 };
 
 struct SaveFormat {
@@ -41,12 +43,18 @@ struct SaveFormat {
   // format writes: a failed save changes no file and leaves no temporary.
   bool (*save)(qmModel* model, const SaveSettings& settings, const std::string& path,
                ExportNotes& notes, std::string& error);
-  // Every file a save to `path` writes, `path` last.
-  std::vector<std::string> (*paths)(const std::string& path);
-  // Writes the files of a save to `path` into `out`, a stream for each of
-  // paths(path) in that order; false when the content could not be formed.
-  bool (*write)(qmModel* model, const SaveSettings& settings, const std::string& path,
-                const std::vector<std::ostream*>& out, ExportNotes& notes);
+  // Every file a save of `model` to `path` writes, `path` last: also the
+  // level files and the images beside it that the model and the settings
+  // ask for. Reads no texture. With a null model, the files every save to
+  // `path` writes, whatever the model.
+  std::vector<std::string> (*paths)(qmModel* model, const SaveSettings& settings,
+                                    const std::string& path);
+  // The files of a save to `path`, each with the writer of its content, in
+  // the order of paths(); false with `error` set when the save can't be made
+  // (a level no group has, say). Whatever the writers put in streams is what
+  // the save puts in the files.
+  bool (*files)(qmModel* model, const SaveSettings& settings, const std::string& path,
+                ExportNotes& notes, std::vector<FileToSave>& files, std::string& error);
 };
 
 // Every format, in the order the user sees them.
@@ -68,9 +76,11 @@ std::string FormatExtensionList();
 bool SaveModel(qmModel* model, const SaveFormat& format, const SaveSettings& settings,
                const std::string& path, ExportNotes& notes, std::string& error);
 
-// Writes a save of one file to `out` (standard output); false with `error`
-// for a format whose save is more files than one, or whose content could not
-// be formed, or when memory ran out.
+// Writes a save of one file to `out` (standard output). Standard output has
+// no folder for the images a .gltf keeps beside it: they are left out, and
+// the notes say so. False with `error` for a save of more files than one
+// (an .obj and its .mtl, level files), for content that could not be
+// formed, and when memory ran out.
 bool WriteModel(qmModel* model, const SaveFormat& format, const SaveSettings& settings,
                 std::ostream& out, ExportNotes& notes, std::string& error);
 

@@ -8,13 +8,15 @@
 
 #include "Export.h"
 
-// NaN becomes 0, the infinities the largest finite floats.
-inline float Finite(float value, ExportNotes& notes) {
+// NaN becomes 0, the infinities the largest finite floats; `changed` counts.
+inline float Finite(float value, int& changed) {
   if (std::isfinite(value)) return value;
-  ++notes.adjustedValues;
+  ++changed;
   if (std::isnan(value)) return 0.0f;
   return value > 0 ? std::numeric_limits<float>::max() : std::numeric_limits<float>::lowest();
 }
+
+inline float Finite(float value, ExportNotes& notes) { return Finite(value, notes.adjustedValues); }
 
 inline float Clamped01(float value, ExportNotes& notes) {
   if (value >= 0.0f && value <= 1.0f) return value;

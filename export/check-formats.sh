@@ -1,8 +1,11 @@
 #!/bin/sh
 # Checks the saved formats with the formats' own tools: the Khronos glTF
-# validator must report no error for the .glb and .gltf, and assimp must read
-# the .glb and .obj back with the right numbers and names. Runs on the
-# shipped sample and on a file made of the savers' edge cases.
+# validator must report no error and no warning for the .glb and .gltf (the
+# sample's with its textures), saved as by default, with every level in one
+# file (--level all: MSFT_lod is only information to it) and with a file per
+# level (--level-files); assimp must read the .glb and .obj back with the
+# right numbers and names. Runs on the shipped sample and on a file made of
+# the savers' edge cases.
 #
 #   export/check-formats.sh BUILD_DIR
 #
@@ -10,15 +13,9 @@
 # assimp command (Debian package assimp-utils).
 set -eu
 
-if [ $# -ne 1 ]; then
-  echo "usage: $0 BUILD_DIR" >&2
-  exit 2
-fi
-build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/check-setup.sh"
 tools="$here/validator"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 
 if [ ! -d "$tools/node_modules/gltf-validator" ]; then
   (cd "$tools" && npm ci --no-audit --no-fund --silent)
@@ -30,9 +27,17 @@ for model in "sample:$here/../samples/sample.msh" "edges:$work/edges.msh"; do
   name=${model%%:*}
   file=${model#*:}
   for extension in json glb gltf obj; do
-    "$build/qmhost" import "$file" -o "$work/$name.$extension" >/dev/null
+    "$build/qmhost" import "$file" -o "$work/$name.$extension" >/dev/null 2>"$work/notes"
   done
-  node "$tools/validate.js" "$work/$name.glb" "$work/$name.gltf" || status=1
+  for extension in glb gltf; do
+    "$build/qmhost" import "$file" -o "$work/$name-all.$extension" --level all \
+      >/dev/null 2>"$work/notes"
+    "$build/qmhost" import "$file" -o "$work/$name-files.$extension" --level-files \
+      >/dev/null 2>"$work/notes"
+  done
+  node "$tools/validate.js" "$work/$name.glb" "$work/$name.gltf" "$work/$name-all.glb" \
+    "$work/$name-all.gltf" "$work/$name-files".glb "$work/$name-files".gltf \
+    "$work/$name-files".lod*.glb "$work/$name-files".lod*.gltf || status=1
   node "$tools/check-assimp.js" "$work/$name.json" "$work/$name.glb" "$work/$name.obj" || status=1
 done
 exit $status

@@ -61,8 +61,8 @@ class ObjLineCheck : public std::streambuf {
   }
   void Check() const {
     static const char* const kStatements[] = {"#",  "mtllib", "o",  "usemtl", "v",  "vt",
-                                              "vn", "f",      "p",  "newmtl", "Ka", "Kd",
-                                              "Ks", "Ke",     "Ns", "d"};
+                                              "vn", "f",      "l",  "newmtl", "Ka", "Kd",
+                                              "Ks", "Ke",     "Ns", "d",      "map_Kd"};
     for (const char* statement : kStatements)
       if (word_ == statement) return;
     FuzzFail("an OBJ or MTL line starts with no statement the writer writes", -1);
@@ -85,32 +85,43 @@ inline void SaveJson(qmModel* model) {
 
 // Every save format of the table (SaveFormats.h), each file of a save into a
 // stream that checks what can be checked of it: OBJ and MTL line by line, the
-// others only written. Each format that honours --flat goes once as the tree
-// the names describe and once flat. The JSON is also parsed back.
+// others only written. Each format goes once with every detail level in the
+// host's axes (the tree the names describe) and, where it honours --flat,
+// once flat with level 0, the shapes a save can take. The JSON is also
+// parsed back.
 inline void SaveEveryFormat(qmModel* model) {
   SaveJson(model);
   ExportNotes notes;
   for (const SaveFormat& format : SaveFormats()) {
     const std::string path = std::string("model.") + format.extensions.front();
-    const std::size_t files = format.paths(path).size();
     for (const bool flat : {false, true}) {
       if (flat && (format.options & kSaveFlat) == 0) continue;
       SaveSettings settings;
       settings.flat = flat;
+      if (!flat) {
+        if ((format.options & kSaveLevel) != 0) settings.level = SaveSettings::kAllLevels;
+        if ((format.options & kSaveUp) != 0) settings.up = UpAxis::Z;
+      }
+      std::vector<FileToSave> files;
+      std::string error;
+      // Only a level no group has can stop a save of a fuzzed model.
+      if (!format.files(model, settings, path, notes, files, error)) {
+        if (settings.level == SaveSettings::kAllLevels)
+          FuzzFail("a save of every level could not be made", -1);
+        continue;
+      }
       NullBuffer discard;
       ObjLineCheck lines;
       std::streambuf* const buffer =
           std::string(format.name) == "obj" ? static_cast<std::streambuf*>(&lines) : &discard;
-      std::vector<std::unique_ptr<std::ostream>> streams;
-      std::vector<std::ostream*> out;
-      for (std::size_t n = 0; n < files; ++n) {
-        streams.push_back(std::make_unique<std::ostream>(buffer));
-        out.push_back(streams.back().get());
+      for (const FileToSave& file : files) {
+        std::ostream out(buffer);
+        file.write(out);
       }
-      format.write(model, settings, path, out, notes);
     }
   }
-  if (!notes.Empty() && notes.Text().empty()) FuzzFail("export notes without a sentence", -1);
+  if (notes.Changed() && notes.Text().empty()) FuzzFail("export notes without a sentence", -1);
+  if (notes.Empty() != notes.Lines().empty()) FuzzFail("export notes without a line", -1);
 }
 
 #endif  // QM_FUZZ_FUZZSAVE_H

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "FileSets.h"
 #include "GeneratorCommandLine.h"
 #include "MshWriter.h"
 #include "SampleFile.h"
@@ -21,11 +22,6 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::size_t kLarge = 1 << 20;
-
-struct Seed {
-  std::string name;
-  Bytes bytes;
-};
 
 // A pool of `count` vertices with indices 0, 1, 2, 1, 2, 3, ...
 MshFile WithPools(std::uint32_t vertexCount, std::uint32_t indexCount) {
@@ -48,18 +44,9 @@ MshGroup Group(std::vector<MshLevel> levels) {
   return group;
 }
 
-// One group with one level holding `meshes`, over a pool of 8 vertices and 18 indices.
-MshFile OneLevel(std::vector<MshMesh> meshes) {
-  MshFile file = WithPools(8, 18);
-  MshGroup group;
-  group.levels.push_back(LevelOf(25.0f, std::move(meshes)));
-  file.groups.push_back(group);
-  return file;
-}
-
-MshHardpoint Hardpoint(std::string name, int points) {
+MshHardpoint Hardpoint(const std::string& name, int points) {
   MshHardpoint hardpoint;
-  hardpoint.name = std::move(name);
+  hardpoint.name = name;
   for (int p = 0; p < points; ++p)
     hardpoint.points.push_back({static_cast<float>(p), 0.5f, -static_cast<float>(p)});
   return hardpoint;
@@ -77,6 +64,8 @@ MshFile WithHardpoints(std::vector<MshHardpoint> hardpoints) {
   return file;
 }
 
+const FileBasis kBasis{WithPools, Hardpoint, WithHardpoints};
+
 // Overwrites the little-endian integer at `offset`.
 template <typename T>
 void Patch(Bytes& bytes, std::size_t offset, T value) {
@@ -84,45 +73,26 @@ void Patch(Bytes& bytes, std::size_t offset, T value) {
     bytes.at(offset + n) = static_cast<std::uint8_t>(static_cast<std::uint64_t>(value) >> (8 * n));
 }
 
-Bytes Cut(Bytes bytes, std::size_t length) {
-  bytes.resize(std::min(length, bytes.size()));
-  return bytes;
-}
-
-void AddSampleAndTruncations(std::vector<Seed>& seeds) {
+void AddSampleAndTruncations(std::vector<NamedFile>& seeds) {
   const Bytes sample = WriteMsh(SampleFile());
   seeds.push_back({"sample", sample});
-  // The header's edges, then cuts spread over the whole file: each one stops
-  // the import inside a different record.
-  for (std::size_t length : {0, 1, 28, 29, 30, 84, 85, 86})
-    seeds.push_back({"sample-cut-" + std::to_string(length), Cut(sample, length)});
-  for (int n = 1; n < 24; ++n) {
-    const std::size_t length = sample.size() * n / 24 + n % 3;
-    seeds.push_back({"sample-cut-" + std::to_string(length), Cut(sample, length)});
-  }
+  // Cuts spread over the whole file, the first the empty file: each one stops
+  // the import inside a different record. Then the header's edges.
+  for (NamedFile& cut : SpreadCuts(sample, "sample-cut-", 24, 3)) seeds.push_back(std::move(cut));
+  for (std::size_t length : {1, 28, 29, 30, 84, 85, 86})
+    seeds.push_back(CutFile(sample, "sample-cut-", length));
 }
 
-void AddMarkerFamilies(std::vector<Seed>& seeds) {
-  // Every prefix, a name that only starts like one, a name shorter than a
-  // prefix, an empty name, and a full 101-byte field with no NUL; each with
-  // point counts around the families' steps of two and three.
-  const char* names[] = {"blink_a", "center_b", "fire_c", "dock_d", "breach_e", "angle_f",
-                         "booster_g", "slot_h", "light_i", "doc", "slo", "Dock_j", ""};
-  for (const char* name : names) {
-    std::vector<MshHardpoint> hardpoints;
-    for (int points : {0, 1, 2, 3, 4, 5, 7}) hardpoints.push_back(Hardpoint(name, points));
-    seeds.push_back({std::string("marker-") + (*name ? name : "empty"), WriteMsh(WithHardpoints(hardpoints))});
-  }
-  seeds.push_back({"marker-long-name", WriteMsh(WithHardpoints({Hardpoint(std::string(101, 'b'), 3)}))});
-
-  // One name in two groups: the marker mesh and material are shared.
-  MshFile shared = WithHardpoints({Hardpoint("dock_main", 2)});
-  shared.groups.push_back(shared.groups[0]);
-  shared.groups[1].hardpoints.push_back(Hardpoint("slot_x", 6));
-  seeds.push_back({"marker-shared-across-groups", WriteMsh(shared)});
+void AddMarkerFamilies(std::vector<NamedFile>& seeds) {
+  // Besides the families, a name shorter than a prefix of another, and a full
+  // 101-byte field with no NUL.
+  for (NamedFile& file : MarkerFiles(kBasis, {"slo"})) seeds.push_back(std::move(file));
+  seeds.push_back(
+      {"marker-long-name", WriteMsh(WithHardpoints({Hardpoint(std::string(101, 'b'), 3)}))});
+  seeds.push_back({"marker-shared-across-groups", WriteMsh(SharedMarkerFile(kBasis))});
 }
 
-void AddOddCounts(std::vector<Seed>& seeds) {
+void AddOddCounts(std::vector<NamedFile>& seeds) {
   const std::uint32_t u32max = std::numeric_limits<std::uint32_t>::max();
   const std::uint16_t u16max = std::numeric_limits<std::uint16_t>::max();
 
@@ -138,15 +108,15 @@ void AddOddCounts(std::vector<Seed>& seeds) {
   seeds.push_back({"header-index-count-max", header(2, u32max, 1)});
   seeds.push_back({"header-group-count-max", header(2, 3, u16max)});
 
-  MshFile levels = OneLevel({MeshOf("a.tga", 0, 3, 0, 1)});
+  MshFile levels = OneLevel(kBasis, {MeshOf("a.tga", 0, 3, 0, 1)});
   levels.groups[0].detailLevelCount = u16max;
   seeds.push_back({"group-level-count-max", WriteMsh(levels)});
 
-  MshFile meshes = OneLevel({MeshOf("a.tga", 0, 3, 0, 1)});
+  MshFile meshes = OneLevel(kBasis, {MeshOf("a.tga", 0, 3, 0, 1)});
   meshes.groups[0].levels[0].meshCount = u16max;
   seeds.push_back({"level-mesh-count-max", WriteMsh(meshes)});
 
-  MshFile blocks = OneLevel({MeshOf("a.tga", 0, 3, 0, 1)});
+  MshFile blocks = OneLevel(kBasis, {MeshOf("a.tga", 0, 3, 0, 1)});
   blocks.groups[0].levels[0].block28Count = 2;
   blocks.groups[0].levels[0].block2Count = 3;
   blocks.groups[0].block12Count = 1;
@@ -165,82 +135,45 @@ void AddOddCounts(std::vector<Seed>& seeds) {
   seeds.push_back({"group-block-count-max", blockOverflow});
 
   // Ranges of mesh records against the pools of 8 vertices and 18 indices.
-  struct Range {
-    const char* name;
-    std::uint32_t firstVertex, vertexCount, firstIndex, triangleCount;
-  };
-  const Range ranges[] = {
-      {"range-whole-pools", 0, 8, 0, 6},
-      {"range-empty-mesh", 0, 0, 0, 0},
-      {"range-vertices-past-pool", 6, 5, 0, 6},
-      {"range-first-vertex-max", u32max, 2, 0, 1},
-      {"range-vertex-count-max", 1, u32max, 0, 6},
-      {"range-indices-past-pool", 0, 8, 15, 3},
-      {"range-first-index-max", 0, 8, u32max, 1},
-      {"range-triangle-count-max", 0, 8, 0, u32max},
+  const MeshRange ranges[] = {
+      {"range-whole-pools", 0, 8, 0, 6},           {"range-empty-mesh", 0, 0, 0, 0},
+      {"range-vertices-past-pool", 6, 5, 0, 6},    {"range-first-vertex-max", u32max, 2, 0, 1},
+      {"range-vertex-count-max", 1, u32max, 0, 6}, {"range-indices-past-pool", 0, 8, 15, 3},
+      {"range-first-index-max", 0, 8, u32max, 1},  {"range-triangle-count-max", 0, 8, 0, u32max},
       {"range-corners-outside-mesh", 2, 3, 0, 6},
   };
-  for (const Range& r : ranges)
-    seeds.push_back({r.name, WriteMsh(OneLevel({MeshOf("t.tga", r.firstVertex, r.vertexCount,
-                                                     r.firstIndex, r.triangleCount)}))});
+  for (const MeshRange& range : ranges)
+    seeds.push_back({range.name, WriteMsh(RangeFile(kBasis, range))});
 
-  MshFile points = WithHardpoints({Hardpoint("blink_a", 2)});
-  points.groups[0].hardpoints[0].pointCount = -1;
-  seeds.push_back({"point-count-negative", WriteMsh(points)});
-  points.groups[0].hardpoints[0].pointCount = std::numeric_limits<std::int32_t>::min();
-  seeds.push_back({"point-count-min", WriteMsh(points)});
-  points.groups[0].hardpoints[0].pointCount = std::numeric_limits<std::int32_t>::max();
-  seeds.push_back({"point-count-max", WriteMsh(points)});
+  seeds.push_back({"point-count-negative", WriteMsh(PointCountFile(kBasis, -1))});
+  seeds.push_back({"point-count-min",
+                   WriteMsh(PointCountFile(kBasis, std::numeric_limits<std::int32_t>::min()))});
+  seeds.push_back({"point-count-max",
+                   WriteMsh(PointCountFile(kBasis, std::numeric_limits<std::int32_t>::max()))});
   MshFile hardpoints = WithHardpoints({Hardpoint("dock_a", 2)});
   hardpoints.groups[0].hardpointCount = u16max;
   seeds.push_back({"hardpoint-count-max", WriteMsh(hardpoints)});
 }
 
-void AddOddValues(std::vector<Seed>& seeds) {
+void AddOddValues(std::vector<NamedFile>& seeds) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
-
-  // Names: a texture field of 262 bytes with no NUL, one that fills the host's
-  // 31 characters with the "@boo" suffix, bytes above 127, and two records
-  // sharing a material.
-  MshMesh full = MeshOf("", 0, 3, 0, 1);
-  full.textureName = std::string(262, 't');
-  MshMesh boo = MeshOf("abcdefghijklmnopqrstuvwxyz01234", 0, 3, 0, 1);
-  boo.materialFlag = 0xFF;
-  MshMesh high = MeshOf("\xC3\xA9t\xE9\xFF.tga", 3, 3, 3, 1);
-  MshMesh again = MeshOf("\xC3\xA9t\xE9\xFF.tga", 0, 8, 0, 6);
-  seeds.push_back({"names", WriteMsh(OneLevel({full, boo, high, again, MeshOf("", 0, 0, 0, 0)}))});
-
-  // NaN, the infinities, -0 and denormals in positions, normals, colours,
-  // alpha, shininess and the level's red value (printed into its name).
-  MshFile odd = OneLevel({MeshOf("odd.tga", 0, 8, 0, 6)});
-  const float values[] = {nan, inf, -inf, -0.0f, 1e-45f, 3.4e38f, -3.4e38f, 0.1f};
-  for (std::size_t v = 0; v < odd.vertices.size(); ++v) {
-    odd.vertices[v].position = {values[v], values[(v + 1) % 8], values[(v + 2) % 8]};
-    odd.vertices[v].normal = {values[(v + 3) % 8], 0, values[(v + 5) % 8]};
-    odd.vertices[v].texCoords = {values[(v + 6) % 8], values[(v + 7) % 8]};
-  }
-  MshMesh& mesh = odd.groups[0].levels[0].meshes[0];
-  mesh.diffuse = {nan, inf, -inf, -0.0f};
-  mesh.alpha = nan;
-  mesh.shininessBits = 0x7FC00001;  // a NaN with a payload, kept bit for bit
-  odd.groups[0].levels[0].red = -3.4e38f;
-  odd.groups[0].levels.push_back(LevelOf(nan, {}));
-  odd.groups[0].levels.push_back(LevelOf(inf, {}));
-  MshHardpoint marker = Hardpoint("slot_nan", 3);
-  marker.points[1] = {nan, inf, -inf};
-  marker.diffuse = {0, 0, 0, nan};
-  odd.groups[0].hardpoints.push_back(marker);
-  seeds.push_back({"odd-floats", WriteMsh(odd)});
-
-  MshFile trailer = WithHardpoints({Hardpoint("center", 1)});
-  trailer.trailer.assign(64, 0xAB);
-  seeds.push_back({"trailer", WriteMsh(trailer)});
+  seeds.push_back({"names", WriteMsh(OneLevel(kBasis, OddNameMeshes()))});
+  // NaN, the infinities, -0, denormals and the largest floats.
+  OddFloats odd;
+  odd.textureName = "odd.tga";
+  odd.values = {nan, inf, -inf, -0.0f, 1e-45f, 3.4e38f, -3.4e38f, 0.1f};
+  odd.alpha = nan;
+  odd.shininessBits = 0x7FC00001;  // a NaN with a payload
+  odd.lastLevelRed = inf;
+  odd.markerShininessBits = 0;
+  seeds.push_back({"odd-floats", WriteMsh(OddFloatsFile(kBasis, odd))});
+  seeds.push_back({"trailer", WriteMsh(TrailerFile(kBasis))});
 }
 
 // 1 MiB files that claim far more than they hold, or hold as much as they can
 // of one kind of record.
-void AddLarge(std::vector<Seed>& large) {
+void AddLarge(std::vector<NamedFile>& large) {
   auto pad = [](Bytes bytes) {
     bytes.resize(kLarge, 0x5C);
     return bytes;
@@ -260,14 +193,16 @@ void AddLarge(std::vector<Seed>& large) {
   // As many empty mesh records, detail levels and hardpoints as fit.
   MshFile records = WithPools(3, 3);
   MshGroup group;
-  group.levels.push_back(LevelOf(1, std::vector<MshMesh>(kLarge / 353 / 2, MeshOf("m", 0, 3, 0, 1))));
+  group.levels.push_back(
+      LevelOf(1, std::vector<MshMesh>(kLarge / 353 / 2, MeshOf("m", 0, 3, 0, 1))));
   group.levels.resize(kLarge / 2 / 14 / 2 > 60000 ? 60000 : kLarge / 2 / 14 / 2);
   records.groups.push_back(group);
   large.push_back({"large-records", pad(WriteMsh(records))});
 
   // One "blink" hardpoint with every point the file holds: three vertices each,
   // past the 16-bit indices of the marker mesh.
-  MshFile points = WithHardpoints({Hardpoint("blink_many", static_cast<int>((kLarge - 1024) / 12))});
+  MshFile points =
+      WithHardpoints({Hardpoint("blink_many", static_cast<int>((kLarge - 1024) / 12))});
   large.push_back({"large-points", pad(WriteMsh(points))});
 
   // Hardpoints of as many different names as fit, each a marker mesh of its own.
@@ -277,31 +212,24 @@ void AddLarge(std::vector<Seed>& large) {
   large.push_back({"large-names", pad(WriteMsh(names))});
 }
 
-bool WriteAll(const std::vector<Seed>& seeds, const std::string& folder) {
-  for (const Seed& seed : seeds) {
-    const std::string path = folder + "/" + seed.name + ".msh";
-    if (!SaveMsh(seed.bytes, path)) {
-      std::fprintf(stderr, "make_fuzz_seeds: cannot write %s\n", path.c_str());
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   int status = 0;
   const std::string out = GeneratorPath(
-      argc, argv, "Writes the fuzz targets' seed corpus (OUTDIR/seeds) and large files (OUTDIR/large).",
+      argc, argv,
+      "Writes the fuzz targets' seed corpus (OUTDIR/seeds) and large files (OUTDIR/large).",
       "OUTDIR", "The folder to write into; OUTDIR/seeds and OUTDIR/large must exist", status);
   if (out.empty()) return status;
-  std::vector<Seed> seeds;
+  std::vector<NamedFile> seeds;
   AddSampleAndTruncations(seeds);
   AddMarkerFamilies(seeds);
   AddOddCounts(seeds);
   AddOddValues(seeds);
-  std::vector<Seed> large;
+  std::vector<NamedFile> large;
   AddLarge(large);
-  return WriteAll(seeds, out + "/seeds") && WriteAll(large, out + "/large") ? 0 : 1;
+  return SaveFiles(seeds, out + "/seeds", "make_fuzz_seeds") &&
+                 SaveFiles(large, out + "/large", "make_fuzz_seeds")
+             ? 0
+             : 1;
 }

@@ -14,7 +14,7 @@ jobs=${FUZZ_BUILD_JOBS:-2}
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQM_BUILD_FUZZ=ON -DQM_SANITIZE=ON -DQM_BUILD_TESTS=OFF -DQM_WERROR=ON
-cmake --build "$build" -j "$jobs" --target fuzz_import fuzz_import_save make_fuzz_seeds
+cmake --build "$build" -j "$jobs" --target fuzz_import fuzz_import_save fuzz_image make_fuzz_seeds
 
 out=$build/fuzz
 rm -rf "$out/seeds" "$out/large"
@@ -30,11 +30,20 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # whole run (sanitizer runtime included) within 256 MiB.
 "$out/fuzz_import" -rss_limit_mb=256 -malloc_limit_mb=4 "$out"/large/*.msh
 
-for target in fuzz_import fuzz_import_save; do
+# One target for FUZZ_SECONDS: fuzz TARGET DICTIONARY RSS_MB MALLOC_MB SEEDS...
+fuzz() {
+  target=$1 dictionary=$2 rss=$3 malloc=$4
+  shift 4
   mkdir -p "$out/corpus/$target"
   echo "== $target: ${seconds}s"
-  "$out/$target" -max_total_time="$seconds" -rss_limit_mb=512 -malloc_limit_mb=256 \
-    -timeout=10 -print_final_stats=1 -dict="$root/fuzz/msh.dict" \
+  "$out/$target" -max_total_time="$seconds" -rss_limit_mb="$rss" -malloc_limit_mb="$malloc" \
+    -timeout=10 -print_final_stats=1 -dict="$dictionary" \
     -artifact_prefix="$out/artifacts/$target-" \
-    "$out/corpus/$target" "$out/seeds"
-done
+    "$out/corpus/$target" "$@"
+}
+
+fuzz fuzz_import "$root/fuzz/msh.dict" 512 256 "$out/seeds"
+fuzz fuzz_import_save "$root/fuzz/msh.dict" 512 256 "$out/seeds"
+# Texture files, from the sample's own: a decoded picture takes no more
+# than 16 MiB and 1,100 times its file, whatever the file claims.
+fuzz fuzz_image "$root/fuzz/image.dict" 1024 512 "$root/samples"

@@ -48,6 +48,22 @@ class ChunkedList {
     return FindElsewhere(index);
   }
 
+  // Hands the elements [first, first + count), which lie within the list, to
+  // `take(const T* run, std::size_t length)` in runs that lie together in
+  // memory, in order: a reader copies a whole chunk at a time.
+  template <typename Take>
+  void ForEachRun(std::size_t first, std::size_t count, Take take) const {
+    while (count > 0) {
+      std::uint32_t chunk = 0;
+      std::size_t offset = 0;
+      Locate(first, chunk, offset);
+      const std::size_t length = ChunkLength(chunk) - offset < count ? ChunkLength(chunk) - offset : count;
+      take(static_cast<const T*>(chunks_[chunk] + offset), length);
+      first += length;
+      count -= length;
+    }
+  }
+
   // Frees the chunks and the chunk table that came from the general heap;
   // the arena frees the rest. The list is empty afterwards. The arena calls
   // this for every list that took memory from the heap when it is cleared.
@@ -130,14 +146,24 @@ class ChunkedList {
 
   QM_NOINLINE T* FindElsewhere(int index) const {
     if (index < 0 || static_cast<std::uint32_t>(index) >= size_) return nullptr;
-    const std::size_t at = static_cast<std::size_t>(index);
+    std::uint32_t chunk = 0;
+    std::size_t offset = 0;
+    Locate(static_cast<std::size_t>(index), chunk, offset);
+    return chunks_[chunk] + offset;
+  }
+
+  // The chunk that holds element `at` and its place in it.
+  static void Locate(std::size_t at, std::uint32_t& chunk, std::size_t& offset) {
     if (at >= kGrowing) {
       const std::size_t rest = at - kGrowing;
-      return chunks_[kGrowingChunks + (rest >> kLastBits)] + (rest & (kLast - 1));
+      chunk = static_cast<std::uint32_t>(kGrowingChunks + (rest >> kLastBits));
+      offset = rest & (kLast - 1);
+      return;
     }
     // Growing chunk c holds kFirst * 2^c elements, from kFirst * (2^c - 1) on.
     const unsigned c = HighestBit((at >> kFirstBits) + 1);
-    return chunks_[c] + (at - ((kFirst << c) - kFirst));
+    chunk = c;
+    offset = at - ((kFirst << c) - kFirst);
   }
 
   static unsigned HighestBit(std::size_t value) {

@@ -147,6 +147,27 @@ void Copy4(float* to, const float* from) {
   if (from != nullptr) std::memcpy(to, from, 4 * sizeof(float));
 }
 
+// The count of elements from `first` that a copy of `count` takes from a list
+// of `size`.
+std::size_t CopyCount(std::size_t size, int first, int count) {
+  if (first < 0 || count <= 0 || static_cast<std::size_t>(first) >= size) return 0;
+  const std::size_t left = size - static_cast<std::size_t>(first);
+  return static_cast<std::size_t>(count) < left ? static_cast<std::size_t>(count) : left;
+}
+
+// Copies the elements of `list` from `first` (as many of `count` as it holds)
+// into `out`, each as the values of type Out it is made of; returns how many.
+template <typename List, typename Out>
+int CopyElements(const List& list, int first, int count, Out* out) {
+  const std::size_t copied = CopyCount(list.size(), first, count);
+  list.ForEachRun(static_cast<std::size_t>(first), copied,
+                  [&](const auto* run, std::size_t length) {
+                    std::memcpy(out, run, length * sizeof *run);
+                    out += length * (sizeof *run / sizeof *out);
+                  });
+  return static_cast<int>(copied);
+}
+
 }  // namespace
 
 extern "C" {
@@ -310,6 +331,35 @@ const uint16_t* qmTriangle_GetVertexIndices(const qmTriangle* triangle) {
 }
 const uint16_t* qmTriangle_GetNormalIndices(const qmTriangle* triangle) {
   return triangle->normalIndices;
+}
+
+int qmMesh_CopyTriangles(const qmMesh* mesh, int first, int count, uint16_t* indices) {
+  static_assert(sizeof(qmTriangle) == 6 * sizeof(uint16_t), "a triangle is its 6 indices");
+  return CopyElements(mesh->triangles, first, count, indices);
+}
+
+int qmMesh_CopyVertices(const qmMesh* mesh, int first, int count, float* positions,
+                        float* texCoords) {
+  const std::size_t copied = CopyCount(mesh->vertices.size(), first, count);
+  mesh->vertices.ForEachRun(static_cast<std::size_t>(first), copied,
+                            [&](const qmVertex* run, std::size_t length) {
+                              for (std::size_t n = 0; n < length; ++n) {
+                                if (positions != nullptr) {
+                                  std::memcpy(positions, run[n].position, sizeof run[n].position);
+                                  positions += 3;
+                                }
+                                if (texCoords != nullptr) {
+                                  std::memcpy(texCoords, run[n].texCoords, sizeof run[n].texCoords);
+                                  texCoords += 2;
+                                }
+                              }
+                            });
+  return static_cast<int>(copied);
+}
+
+int qmMesh_CopyNormals(const qmMesh* mesh, int first, int count, float* xyz) {
+  static_assert(sizeof(Normal) == 3 * sizeof(float), "a normal is its 3 floats");
+  return CopyElements(mesh->normals, first, count, xyz);
 }
 
 const char* qmMaterial_GetName(const qmMaterial* material) { return material->name; }

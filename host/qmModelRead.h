@@ -49,6 +49,17 @@ QM_MODEL_API int qmVertex_GetBoneIndex(const qmVertex* vertex);
 QM_MODEL_API const uint16_t* qmTriangle_GetVertexIndices(const qmTriangle* triangle); /* 3 */
 QM_MODEL_API const uint16_t* qmTriangle_GetNormalIndices(const qmTriangle* triangle); /* 3 */
 
+/* Many elements at once, for readers of large models (the savers): copy the
+   elements from `first` on, at most `count` of them, and return how many were
+   copied (0 past the end). Triangles: 6 indices each, the 3 vertex indices
+   then the 3 normal indices. Vertices: 3 floats of position into `positions`
+   and 2 of texture coordinates into `texCoords`, either of them null to skip.
+   Normals: 3 floats each. */
+QM_MODEL_API int qmMesh_CopyTriangles(const qmMesh* mesh, int first, int count, uint16_t* indices);
+QM_MODEL_API int qmMesh_CopyVertices(const qmMesh* mesh, int first, int count, float* positions,
+                                     float* texCoords);
+QM_MODEL_API int qmMesh_CopyNormals(const qmMesh* mesh, int first, int count, float* xyz);
+
 QM_MODEL_API const char* qmMaterial_GetName(const qmMaterial* material);
 QM_MODEL_API const float* qmMaterial_GetAmbient(const qmMaterial* material);  /* r, g, b, a */
 QM_MODEL_API const float* qmMaterial_GetDiffuse(const qmMaterial* material);

@@ -12,36 +12,6 @@
 
 namespace {
 
-enum class MarkerFamily {
-  None,    // one lone vertex per point
-  Point,   // every point: a triangle of three coincident vertices
-  Pair,    // every second point: a triangle (odd point, even point, even point)
-  Triple,  // every third point: a triangle of the last three points
-};
-
-struct FamilyPrefix {
-  const char* prefix;
-  MarkerFamily family;
-};
-
-constexpr FamilyPrefix kFamilies[] = {
-    {"blink", MarkerFamily::Point},   {"center", MarkerFamily::Point},
-    {"fire", MarkerFamily::Point},    {"dock", MarkerFamily::Pair},
-    {"breach", MarkerFamily::Pair},   {"angle", MarkerFamily::Pair},
-    {"booster", MarkerFamily::Pair},  {"slot", MarkerFamily::Triple},
-};
-
-// Case-sensitive, over exactly the prefix's length: a name shorter than a
-// prefix does not match it.
-MarkerFamily FamilyOf(const char* name, int length) {
-  for (const FamilyPrefix& entry : kFamilies) {
-    const int prefixLength = static_cast<int>(std::strlen(entry.prefix));
-    if (length >= prefixLength && std::memcmp(name, entry.prefix, prefixLength) == 0)
-      return entry.family;
-  }
-  return MarkerFamily::None;
-}
-
 // Hands the vertices and triangles of one hardpoint to its marker mesh,
 // remembering the indices of the last three vertices for the triangles.
 template <typename Builder>
@@ -134,7 +104,7 @@ bool ImportGroupHardpoints(ImportWalk<Builder>& walk, const ImportPlace& group) 
     walk.builder.SetMarkerMaterial(material, record);
 
     MarkerPoints<Builder> marker(walk, mesh, place);
-    const MarkerFamily family = FamilyOf(record.name, nameLength);
+    const MarkerFamily family = MarkerFamilyOf(record.name, static_cast<std::size_t>(nameLength));
     // A 64-bit counter: a point count near INT32_MAX must not wrap. The file
     // runs out long before such a count does, and that stops the walk.
     const std::int32_t pointCount = record.pointCount;

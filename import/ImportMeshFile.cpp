@@ -153,13 +153,10 @@ void AddTriangleRange(ImportWalk<Builder>& walk, typename Builder::Mesh mesh,
 template <typename Builder>
 bool ImportMesh(ImportWalk<Builder>& walk, ImportPlace place, std::int64_t announced) {
   ImportScratch& scratch = walk.scratch;
-  place.record = "mesh record";
-  place.offset = walk.myfile.pos;
-  if (!ReadRecord(walk.myfile, scratch.mesh, walk.report, place, announced)) return false;
+  if (!ReadRecordHere(walk, scratch.mesh, "mesh record", place, announced)) return false;
   ++walk.report.records.meshes;
   const MeshRecord& record = scratch.mesh;
-  typename Builder::Mesh mesh = walk.builder.AddMesh();
-  ++walk.report.model.meshes;
+  typename Builder::Mesh mesh = AddCountedMesh(walk);
 
   const int textLength = FieldLength(record.textureName, sizeof record.textureName);
   const bool flagged = record.materialFlag != 0;
@@ -185,13 +182,10 @@ bool ImportMesh(ImportWalk<Builder>& walk, ImportPlace place, std::int64_t annou
 template <typename Builder>
 bool ImportDetailLevel(ImportWalk<Builder>& walk, ImportPlace place, std::int64_t announced) {
   ImportScratch& scratch = walk.scratch;
-  place.record = "detail level record";
-  place.offset = walk.myfile.pos;
-  if (!ReadRecord(walk.myfile, scratch.level, walk.report, place, announced)) return false;
+  if (!ReadRecordHere(walk, scratch.level, "detail level record", place, announced)) return false;
   ++walk.report.records.levels;
   const DetailLevelRecord& level = scratch.level;
-  typename Builder::Mesh levelMesh = walk.builder.AddMesh();
-  ++walk.report.model.meshes;
+  typename Builder::Mesh levelMesh = AddCountedMesh(walk);
   const float red = level.red;
   const int length = FormLevelMeshName(scratch.name, place.group, place.level, red);
   NoteName(walk, place, length, false, false, [&](char* whole, std::size_t size) {

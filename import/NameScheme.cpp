@@ -32,6 +32,18 @@ int Form(char* name, std::size_t size, const char* format, ...) {
   return length < 0 ? 0 : length;
 }
 
+struct FamilyPrefix {
+  std::string_view prefix;
+  MarkerFamily family;
+};
+
+constexpr FamilyPrefix kFamilies[] = {
+    {"blink", MarkerFamily::Point},   {"center", MarkerFamily::Point},
+    {"fire", MarkerFamily::Point},    {"dock", MarkerFamily::Pair},
+    {"breach", MarkerFamily::Pair},   {"angle", MarkerFamily::Pair},
+    {"booster", MarkerFamily::Pair},  {"slot", MarkerFamily::Triple},
+};
+
 bool StartsWith(std::string_view text, std::string_view start) {
   return text.substr(0, start.size()) == start;
 }
@@ -138,4 +150,11 @@ ParsedName ParseName(const char* name) {
     return numbers;
   }
   return parsed;
+}
+
+MarkerFamily MarkerFamilyOf(const char* name, std::size_t length) {
+  const std::string_view text(name, length);
+  for (const FamilyPrefix& entry : kFamilies)
+    if (StartsWith(text, entry.prefix)) return entry.family;
+  return MarkerFamily::None;
 }

@@ -79,6 +79,19 @@ inline int FormMarkerName(HostName& name, const char* hardpointName, int length)
   return FormMarkerName(name, sizeof name, hardpointName, length);
 }
 
+// The shape a hardpoint's points take in its marker mesh, chosen by the first
+// letters of the hardpoint's name (case-sensitive, the whole prefix).
+enum class MarkerFamily {
+  None,    // one lone vertex per point
+  Point,   // every point: a triangle of three coincident vertices     blink, center, fire
+  Pair,    // every second point: a triangle (odd point, even point, even point)
+           //                                        dock, breach, angle, booster
+  Triple,  // every third point: a triangle of the last three points   slot
+};
+
+// The family of the hardpoint named by the `length` bytes at `name`.
+MarkerFamily MarkerFamilyOf(const char* name, std::size_t length);
+
 enum class NameKind {
   LevelMesh,  // "L%02iLD%02i#red %06.2f#"
   Mesh,       // "L%02iLD%02iM%02i"

@@ -24,18 +24,33 @@ void AddVerbosityOptions(CLI::App& app);
 void AddPluginOption(CLI::App& command, std::string& plugin);
 
 // --memory-limit SIZE, the most memory a model may hold; `limit` starts as
-// DefaultMemoryLimit() and becomes the size given.
-void AddMemoryLimitOption(CLI::App& command, std::uint64_t& limit);
+// DefaultMemoryLimit() and becomes the size given. `defaultNote` follows
+// the default's size in the help.
+CLI::Option* AddMemoryLimitOption(CLI::App& command, std::uint64_t& limit,
+                                  const std::string& defaultNote = "");
 
-// The settings of a save (SaveSettings): --flat.
-void AddSaveOptions(CLI::App& command, SaveSettings& settings);
+// What the command line chose for a save: the settings, and which of the
+// save's options it gave (SaveOption bits), so that an option a format has
+// no use for is refused rather than ignored.
+struct SaveChoices {
+  SaveSettings settings;
+  unsigned given = 0;
+};
+
+// The options of a save (SaveSettings): --flat, --up y|z, --level N|all,
+// --level-files, --textures DIR (repeatable) and --no-textures.
+void AddSaveOptions(CLI::App& command, SaveChoices& save);
 // --to FORMAT, one of the table's names; `help` says what it chooses.
 CLI::Option* AddFormatOption(CLI::App& command, const SaveFormat*& format, const std::string& help);
-// A usage error (said on standard error) when `settings` ask for something
-// that `format` does not honour; false then.
-bool FormatTakesSettings(const SaveFormat& format, const SaveSettings& settings);
+// A usage error (said on standard error) when `save` gives an option that
+// `format` does not honour; false then.
+bool FormatTakesSettings(const SaveFormat& format, const SaveChoices& save);
+// The first save option given ("--flat", "--level", ...), for a message;
+// empty when none was.
+std::string GivenSaveOption(const SaveChoices& save);
 
-// --level N, the detail level of each group.
-void AddLevelOption(CLI::App& command, int& level, const std::string& help);
+// --level N|all, the detail level of each group; "all" sets
+// SaveSettings::kAllLevels.
+CLI::Option* AddLevelOption(CLI::App& command, int& level, const std::string& help);
 
 #endif  // QMHOST_COMMANDOPTIONS_H

@@ -19,15 +19,31 @@ constexpr std::uint64_t kLargestInput = (std::uint64_t{1} << 31) - 1;
 }  // namespace
 
 std::string InputProblem(const std::string& path) {
+  std::string problem;
+  const int fd =
+      OpenRegularFile(path, problem, INT32_MAX, "it is 2 GiB or more, more than the plug-in reads");
+  if (fd >= 0) ::close(fd);
+  return problem;
+}
+
+int OpenRegularFile(const std::string& path, std::string& problem, std::int64_t largest,
+                    const char* tooLarge) {
   struct stat s;
-  if (::stat(path.c_str(), &s) != 0) return std::strerror(errno);
-  if (!S_ISREG(s.st_mode))
-    return std::string("it is ") + FileKindName(s.st_mode) + ", not a regular file";
-  if (s.st_size > INT32_MAX) return "it is 2 GiB or more, more than the plug-in reads";
+  if (::stat(path.c_str(), &s) != 0) {
+    problem = std::strerror(errno);
+    return -1;
+  }
+  if (!S_ISREG(s.st_mode)) {
+    problem = std::string("it is ") + FileKindName(s.st_mode) + ", not a regular file";
+    return -1;
+  }
+  if (s.st_size > largest) {
+    problem = tooLarge;
+    return -1;
+  }
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return std::strerror(errno);
-  ::close(fd);
-  return std::string();
+  if (fd < 0) problem = std::strerror(errno);
+  return fd;
 }
 
 void RunInputs::Add(const std::string& path) {

@@ -3,6 +3,7 @@
 #ifndef QMHOST_INPUTFILES_H
 #define QMHOST_INPUTFILES_H
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,14 @@
 // a regular file", "it is 2 GiB or more". Opens nothing that could block: the
 // type is checked first, and the open does not wait.
 std::string InputProblem(const std::string& path);
+
+// Opens the regular file at `path` to read. Its type is checked before it is
+// opened, and the open does not wait, so a FIFO or a device never holds the
+// run up. The descriptor, or -1 with `problem` set: the system's reason,
+// "it is a FIFO, not a regular file", or `tooLarge` for a file of more than
+// `largest` bytes.
+int OpenRegularFile(const std::string& path, std::string& problem, std::int64_t largest = INT64_MAX,
+                    const char* tooLarge = "");
 
 // Standard input (the file "-") kept in a temporary file, for readers that
 // open a path; it goes with the object, and with the process on a signal.

@@ -7,13 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <filesystem>
 
+#include "InputFiles.h"
 #include "Messages.h"
-#include "SafeSave.h"
 #include "ShownText.h"
 
 #ifndef QMHOST_PLUGIN_FOLDER
@@ -105,12 +104,9 @@ bool IsFolder(const std::string& path) {
 }  // namespace
 
 std::string NoPluginModule(const std::string& path) {
-  struct stat s;
-  if (::stat(path.c_str(), &s) != 0) return std::strerror(errno);
-  if (!S_ISREG(s.st_mode))
-    return std::string("it is ") + FileKindName(s.st_mode) + ", not a regular file";
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return std::strerror(errno);
+  std::string problem;
+  const int fd = OpenRegularFile(path, problem);
+  if (fd < 0) return problem;
   ElfKind kind;
   bool exports = false;
   const bool elf = ReadElf(fd, kind, &exports);

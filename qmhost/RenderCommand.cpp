@@ -6,7 +6,6 @@
 #include <memory>
 #include <new>
 #include <optional>
-#include <set>
 
 #include <CLI/CLI.hpp>
 
@@ -20,6 +19,7 @@
 #include "PluginImport.h"
 #include "PluginModule.h"
 #include "Rasteriser.h"
+#include "SaveContent.h"
 #include "qmModelRead.h"
 
 namespace {
@@ -30,7 +30,7 @@ struct RenderSettings {
   const PictureFormat* to = nullptr;  // the picture's format; by the output's extension if absent
   int width = 800;
   int height = 600;
-  int level = 0;  // the detail level drawn of each group
+  int level = 0;  // the detail level drawn of each group; SaveSettings::kAllLevels: every one
   std::string plugin;
   std::uint64_t memoryLimit = 0;
 };
@@ -68,25 +68,24 @@ bool ParsePictureSize(const std::string& text, int& width, int& height) {
   return true;
 }
 
-// From the model and its structure: the meshes of detail level `level` of
-// each group, in their material's diffuse colour, and the markers, whose
-// triangles are drawn as lines (most are degenerate: a point or a segment)
-// and their vertices as points. The scene refers to the model's meshes and
-// copies none of their data. Sets `levelFound` to whether any group has that
-// level.
-Scene ModelScene(qmModel* model, const ModelStructure& structure, int level, bool& levelFound) {
+// From the model and its structure, what a save with the same --level
+// shows: the meshes of detail level `level` of each group (of every level
+// with SaveSettings::kAllLevels) and those that belong to no group, in their
+// material's diffuse colour, and the markers, whose triangles are drawn as
+// lines (most are degenerate: a point or a segment) and their vertices as
+// points. The scene refers to the model's meshes and copies none of their
+// data.
+Scene ModelScene(qmModel* model, const ModelStructure& structure, int level) {
   Scene scene;
-  levelFound = false;
-  for (const GroupNode& group : structure.groups) {
-    for (const LevelNode& node : group.levels) {
-      if (node.number != level) continue;
-      levelFound = true;
-      for (int index : node.meshes) {
-        qmMesh* mesh = qmModel_GetMeshAt(model, index);
-        scene.surfaces.push_back({mesh, DiffuseOf(model, mesh)});
-      }
-    }
-  }
+  const auto surface = [&](int index) {
+    qmMesh* mesh = qmModel_GetMeshAt(model, index);
+    scene.surfaces.push_back({mesh, DiffuseOf(model, mesh)});
+  };
+  for (const GroupNode& group : structure.groups)
+    for (const LevelNode& node : group.levels)
+      if (level == SaveSettings::kAllLevels || node.number == level)
+        for (int index : node.meshes) surface(index);
+  for (int index : structure.others) surface(index);
   for (int index : structure.markers) {
     qmMesh* mesh = qmModel_GetMeshAt(model, index);
     scene.markers.push_back({mesh, DiffuseOf(model, mesh)});
@@ -124,18 +123,12 @@ int DrawFile(const RenderSettings& settings, const PictureFormat& format, PlugIn
   if (!imported.model) return status;
 
   const ModelStructure structure = DescribeStructure(imported.model.get());
-  bool levelFound = false;
-  const Scene scene = ModelScene(imported.model.get(), structure, settings.level, levelFound);
-  if (!levelFound && !structure.groups.empty()) {
-    std::set<int> levels;
-    for (const GroupNode& group : structure.groups)
-      for (const LevelNode& node : group.levels) levels.insert(node.number);
-    std::string numbers;
-    for (int number : levels) numbers += " " + std::to_string(number);
-    Error(FileLine(settings.file, "no group has detail level " + std::to_string(settings.level) +
-                                      "; the levels are" + numbers));
+  const std::string missing = MissingLevelText(structure, settings.level);
+  if (!missing.empty()) {
+    Error(FileLine(settings.file, missing));
     return kExitUsage;
   }
+  const Scene scene = ModelScene(imported.model.get(), structure, settings.level);
 
   if (settings.output != "-") {
     RunInputs inputs;
@@ -198,8 +191,9 @@ Command AddRenderCommand(CLI::App& app) {
   CLI::App* command =
       app.add_subcommand("render", "Draw the imported model into a PNG or JPEG picture");
   command->footer(
-      "Shaded triangles of one detail level of each group, from a three-quarter view that frames\n"
-      "the whole model, with the markers on top.\n\n"
+      "Shaded triangles of one detail level of each group (what a glTF or OBJ save with the same\n"
+      "--level shows), from a three-quarter view that frames the whole model, with the markers on\n"
+      "top.\n\n"
       "Exit status: 0 clean; 1 the plug-in showed a message (the picture shows what it built), a\n"
       "file could not be read or written, or the model is too much to draw (nothing is written);\n"
       "2 usage error, a level no group has, or a module that can't be loaded.");
@@ -238,8 +232,11 @@ Command AddRenderCommand(CLI::App& app) {
                        : "expected WIDTHxHEIGHT, each from 1 to " +
                              std::to_string(kMaxPictureSide) + ", e.g. 800x600";
           },
-          "WxH"));
-  AddLevelOption(*command, settings->level, "The detail level drawn of each group");
+          ""))
+      ->type_name("WxH");
+  AddLevelOption(*command, settings->level,
+                 "The detail level drawn of each group (default 0); all draws every level over "
+                 "one another, as a viewer shows a save with --level all");
   AddPluginOption(*command, settings->plugin);
   AddMemoryLimitOption(*command, settings->memoryLimit);
   return {command, [settings] { return RunRender(*settings); }};

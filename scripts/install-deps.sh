@@ -4,7 +4,8 @@
 #   build  what the build and the test suite need (default)
 #   all    also the tools of the extra checks: cross compilers, wine and an
 #          i386 emulator for the Windows DLLs, clang for fuzzing, the glTF
-#          and OBJ readers, Node.js for the validator
+#          and OBJ readers (assimp, Blender with the numpy its importer
+#          needs), Node.js for the validator
 set -euo pipefail
 
 build_packages=(
@@ -13,12 +14,14 @@ build_packages=(
   nlohmann-json3-dev libcli11-dev
   libtinygltf-dev libstb-dev libedit-dev libelf-dev
   libbenchmark-dev libassimp-dev
+  libjemalloc-dev
 )
 extra_packages=(
   clang libclang-rt-14-dev
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 wine64
   python3-unicorn python3-pefile
   assimp-utils
+  blender python3-numpy
 )
 
 packages=("${build_packages[@]}")

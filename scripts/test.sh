@@ -22,8 +22,12 @@ ctest --preset sanitize
 fuzz/run-ci.sh
 
 # Saved models checked by the formats' own tools: the Khronos glTF validator
-# and assimp (the validator is installed by npm on first use).
+# (no error, no warning) and assimp (the validator is installed by npm on
+# first use).
 export/check-formats.sh build
+
+# The saved sample as a person sees it: imported into Blender, headless.
+export/check-blender.sh build
 
 # The shipping 32-bit Windows DLL and its x86-64 twin, cross-built with
 # MinGW-w64: imports, exports, the virtual table the host calls, a run of the

@@ -6,9 +6,11 @@
 
 namespace {
 
-qmOpenFileHandler g_openFile = nullptr;
-qmMessageHandler g_message = nullptr;
-void* g_context = nullptr;
+// Each thread's own: imports that run in threads side by side each answer
+// their own dialogs.
+thread_local qmOpenFileHandler g_openFile = nullptr;
+thread_local qmMessageHandler g_message = nullptr;
+thread_local void* g_context = nullptr;
 
 }  // namespace
 

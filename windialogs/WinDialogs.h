@@ -73,7 +73,9 @@ QM_WINDIALOGS_API int MessageBoxA(HWND owner, const char* text, const char* capt
 
 /* The host program's answers. The open-file handler writes the chosen path
    into `path` (room for `capacity` bytes with the NUL) and returns nonzero, or
-   returns 0 for cancel. */
+   returns 0 for cancel. Handlers belong to the thread that sets them: the
+   dialogs a plug-in opens in one thread are answered by that thread's, so a
+   host may run imports in several threads at once. */
 typedef int (*qmOpenFileHandler)(const OPENFILENAMEA* ofn, char* path, DWORD capacity, void* context);
 typedef void (*qmMessageHandler)(const char* text, const char* caption, UINT type, void* context);
 QM_WINDIALOGS_API void qmWinDialogs_SetHandlers(qmOpenFileHandler openFile, qmMessageHandler message,

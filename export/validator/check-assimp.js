@@ -7,7 +7,11 @@
 // The expected numbers are counted here from the JSON on their own terms:
 // glTF gives one assimp mesh per primitive (a triangle one with a vertex per
 // distinct vertex/normal pair, a point one for the unused vertices); OBJ
-// gives one per object with elements, with a vertex per face corner.
+// gives one per object with elements, with a vertex per face corner and two
+// per unused vertex (written as a line from the vertex to itself). The JSON
+// holds the whole model, the saves by default detail level 0 of each group
+// with the markers and the meshes outside any level: the rest is left out
+// here too.
 //
 // Two habits of assimp's readers shape the name checks: its glTF reader loads
 // only the materials some mesh uses, and its OBJ reader takes an object name
@@ -17,10 +21,21 @@
 const fs = require('fs');
 const { execFileSync } = require('child_process');
 
+// A level's meshes are named "L00LD01#red 400.00#" and "L00LD01M00".
+function levelOf(name) {
+  const match = /^L\d{2}LD(\d{2})(?:#red |M\d{2}$)/.exec(name);
+  return match ? Number(match[1]) : null;
+}
+
+function saved(mesh) {
+  const level = levelOf(mesh.name);
+  return level === null || level === 0;
+}
+
 function expected(model) {
   const gltf = { meshes: 0, vertices: 0, faces: 0 };
   const obj = { meshes: 0, vertices: 0, faces: 0 };
-  for (const mesh of model.meshes) {
+  for (const mesh of model.meshes.filter(saved)) {
     const vertexCount = mesh.vertices.length;
     const normalCount = mesh.normals.length;
     if (vertexCount === 0) continue;
@@ -42,7 +57,7 @@ function expected(model) {
     gltf.vertices += pairs.size + points;
     gltf.faces += triangles + points;
     obj.meshes += 1;
-    obj.vertices += 3 * triangles + points;
+    obj.vertices += 3 * triangles + 2 * points;
     obj.faces += triangles + points;
   }
   return { gltf, obj };
@@ -98,9 +113,9 @@ if (!objFile) {
 }
 const model = JSON.parse(fs.readFileSync(jsonFile, 'utf8'));
 const want = expected(model);
-const meshNames = model.meshes.map((mesh) => mesh.name);
+const meshNames = model.meshes.filter(saved).map((mesh) => mesh.name);
 const usedMaterials = model.meshes
-  .filter((mesh) => mesh.vertices.length > 0 && model.materials[mesh.material])
+  .filter((mesh) => saved(mesh) && mesh.vertices.length > 0 && model.materials[mesh.material])
   .map((mesh) => model.materials[mesh.material].name);
 const clean = [
   check(glbFile, want.gltf, meshNames, usedMaterials),

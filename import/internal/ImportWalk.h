@@ -186,6 +186,24 @@ bool ReadRecord(FileBuffer& myfile, Record& record, ImportReport& report, const 
   return false;
 }
 
+// ReadRecord of the record `name` that starts at the reader's position, which
+// `place` then names and holds.
+template <typename Builder, typename Record>
+bool ReadRecordHere(ImportWalk<Builder>& walk, Record& record, const char* name, ImportPlace& place,
+                    std::int64_t announced) {
+  place.record = name;
+  place.offset = walk.myfile.pos;
+  return ReadRecord(walk.myfile, record, walk.report, place, announced);
+}
+
+// A new mesh of the model, counted in the report.
+template <typename Builder>
+typename Builder::Mesh AddCountedMesh(ImportWalk<Builder>& walk) {
+  typename Builder::Mesh mesh = walk.builder.AddMesh();
+  ++walk.report.model.meshes;
+  return mesh;
+}
+
 // Passes over a block of `bytes` at `place`; stops the walk where it leaves the file.
 inline bool SkipBlock(FileBuffer& myfile, std::int64_t bytes, ImportReport& report,
                       const ImportPlace& place) {

@@ -1,6 +1,7 @@
 // The host model as glTF: names, the node tree, split vertices, points,
-// materials and their extras, values glTF cannot hold, damaged triangles, and
-// the written files read back by tinygltf.
+// materials and their extras, values glTF cannot hold, damaged triangles; the
+// up axis, the detail levels and the markers' points. Every case reads the
+// written file back with tinygltf.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,7 +13,6 @@
 
 #include "Export.h"
 #include "HostModel.h"
-#include "ModelStructure.h"
 
 namespace {
 
@@ -20,11 +20,38 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr float kMax = std::numeric_limits<float>::max();
 
+tinygltf::Model Read(const std::string& bytes, GltfForm form) {
+  tinygltf::TinyGLTF loader;
+  tinygltf::Model read;
+  std::string error, warning;
+  const bool loaded =
+      form == GltfForm::Binary
+          ? loader.LoadBinaryFromMemory(&read, &error, &warning,
+                                        reinterpret_cast<const unsigned char*>(bytes.data()),
+                                        static_cast<unsigned int>(bytes.size()))
+          : loader.LoadASCIIFromString(&read, &error, &warning, bytes.c_str(),
+                                       static_cast<unsigned int>(bytes.size()), "");
+  EXPECT_TRUE(loaded) << error;
+  return read;
+}
+
+tinygltf::Model Build(qmModel* model, const SaveSettings& settings, ExportNotes& notes) {
+  std::ostringstream out;
+  EXPECT_TRUE(WriteGltf(model, settings, GltfForm::Binary, out, notes));
+  return Read(out.str(), GltfForm::Binary);
+}
+
+// The host's own axes and every level: the model's numbers as they are.
+SaveSettings AsTheHostHasIt(bool flat = false) {
+  SaveSettings settings;
+  settings.flat = flat;
+  settings.up = UpAxis::Z;
+  settings.level = SaveSettings::kAllLevels;
+  return settings;
+}
+
 tinygltf::Model Build(qmModel* model, bool flat, ExportNotes& notes) {
-  const ModelStructure tree = DescribeStructure(model);
-  tinygltf::Model gltf;
-  BuildGltf(model, flat ? nullptr : &tree, gltf, notes);
-  return gltf;
+  return Build(model, AsTheHostHasIt(flat), notes);
 }
 
 tinygltf::Model Build(qmModel* model, bool flat = false) {
@@ -269,6 +296,7 @@ TEST(GltfMaterials, MapTheHostColoursAndKeepTheRestInExtras) {
   const tinygltf::Material& m = gltf.materials[0];
   EXPECT_EQ(m.pbrMetallicRoughness.baseColorFactor, (std::vector<double>{0.3, 0.6, 0.9, 0.75}));
   EXPECT_EQ(m.alphaMode, "BLEND");
+  EXPECT_TRUE(m.doubleSided);  // the file does not say which way its triangles wind
   EXPECT_EQ(m.emissiveFactor, (std::vector<double>{1, 0.5, 0}));
   EXPECT_EQ(notes.adjustedValues, 2);  // the emissive colour, clamped
   EXPECT_EQ(m.extras.Get("ambient").Get(0).GetNumberAsDouble(), 0.2);
@@ -373,28 +401,17 @@ TEST(GltfTriangles, PastTheirMeshAreLeftOutAndCounted) {
 TEST(GltfFiles, ReadBackWithNamesExtrasAndEmbeddedBuffer) {
   qmModelPtr model = StructuredModel();
   AddMaterial(model.get(), TestMaterial{"hull.tga"});
-  const ModelStructure tree = DescribeStructure(model.get());
   for (GltfForm form : {GltfForm::Binary, GltfForm::Embedded}) {
     SCOPED_TRACE(form == GltfForm::Binary ? "glb" : "gltf");
     std::ostringstream out;
     ExportNotes notes;
-    ASSERT_TRUE(WriteGltf(model.get(), &tree, form, out, notes));
+    ASSERT_TRUE(WriteGltf(model.get(), AsTheHostHasIt(), form, out, notes));
     const std::string bytes = out.str();
-
-    tinygltf::TinyGLTF loader;
-    tinygltf::Model read;
-    std::string error, warning;
-    const bool loaded =
-        form == GltfForm::Binary
-            ? loader.LoadBinaryFromMemory(&read, &error, &warning,
-                                          reinterpret_cast<const unsigned char*>(bytes.data()),
-                                          static_cast<unsigned int>(bytes.size()))
-            : loader.LoadASCIIFromString(&read, &error, &warning, bytes.c_str(),
-                                         static_cast<unsigned int>(bytes.size()), "");
-    ASSERT_TRUE(loaded) << error;
+    const tinygltf::Model read = Read(bytes, form);
     EXPECT_EQ(bytes.compare(0, 4, "glTF") == 0, form == GltfForm::Binary);
     ASSERT_EQ(read.buffers.size(), 1u);
-    EXPECT_EQ(read.nodes.size(), 11u);  // 7 meshes, 2 groups, a level, the hardpoints
+    // 7 meshes, 2 groups, a level, the hardpoints and the markers' 4 points.
+    EXPECT_EQ(read.nodes.size(), 15u);
     EXPECT_EQ(read.nodes[0].name, "L00LD00#red 012.50#");
     EXPECT_DOUBLE_EQ(read.nodes[0].extras.Get("red").GetNumberAsDouble(), 12.5);
     EXPECT_EQ(read.materials[0].name, "hull.tga");
@@ -408,6 +425,202 @@ TEST(GltfFiles, OfAnEmptyModelHaveNoScene) {
   const tinygltf::Model gltf = Build(model.get());
   EXPECT_TRUE(gltf.scenes.empty());
   EXPECT_TRUE(gltf.buffers.empty());
+}
+
+TEST(GltfAxes, TurnTheHostsZUpToYUpUnlessZIsAsked) {
+  qmModelPtr model = NewModel();
+  AddMesh(model.get(), TestMesh{"L00LD00M00",
+                                {{1, 2, 3}, {4, 5, 6}, {-7, -8, -9}},
+                                {{0, 0, 1}, {0, 1, 0}, {1, 0, 0}},
+                                {{{0, 1, 2}, {0, 1, 2}}},
+                                -1,
+                                {}});
+  AddMesh(model.get(), TestMesh{"#light_a#", {{1, 2, 3}}, {}, {}, -1, {}});
+  struct Case {
+    UpAxis up;
+    std::vector<std::vector<float>> positions, normals;
+    std::vector<double> low, high, point;
+  };
+  const Case cases[] = {
+      {UpAxis::Y,
+       {{1, 3, -2}, {4, 6, -5}, {-7, -9, 8}},
+       {{0, 1, 0}, {0, 0, -1}, {1, 0, 0}},
+       {-7, -9, -5},
+       {4, 6, 8},
+       {1, 3, -2}},
+      {UpAxis::Z,
+       {{1, 2, 3}, {4, 5, 6}, {-7, -8, -9}},
+       {{0, 0, 1}, {0, 1, 0}, {1, 0, 0}},
+       {-7, -8, -9},
+       {4, 5, 6},
+       {1, 2, 3}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.up == UpAxis::Y ? "Y" : "Z");
+    SaveSettings settings;
+    settings.up = c.up;
+    ExportNotes notes;
+    const tinygltf::Model gltf = Build(model.get(), settings, notes);
+    const tinygltf::Primitive& primitive = OnlyPrimitive(gltf, 0);
+    EXPECT_EQ(Floats(gltf, primitive.attributes.at("POSITION")), c.positions);
+    EXPECT_EQ(Floats(gltf, primitive.attributes.at("NORMAL")), c.normals);
+    const tinygltf::Accessor& positions =
+        gltf.accessors[static_cast<size_t>(primitive.attributes.at("POSITION"))];
+    EXPECT_EQ(positions.minValues, c.low);
+    EXPECT_EQ(positions.maxValues, c.high);
+    // The marker's point, as an empty node and in its points primitive.
+    ASSERT_EQ(gltf.nodes[1].children.size(), 1u);
+    EXPECT_EQ(gltf.nodes[static_cast<size_t>(gltf.nodes[1].children[0])].translation, c.point);
+    EXPECT_EQ(Floats(gltf, OnlyPrimitive(gltf, 1).attributes.at("POSITION")),
+              (std::vector<std::vector<float>>{
+                  {static_cast<float>(c.point[0]), static_cast<float>(c.point[1]),
+                   static_cast<float>(c.point[2])}}));
+    EXPECT_TRUE(notes.Empty());
+  }
+}
+
+// Two groups, the first with two detail levels, and a marker.
+qmModelPtr LeveledModel() {
+  qmModelPtr model = NewModel();
+  AddMesh(model.get(), TestMesh{"L00LD00#red 010.00#", {}, {}, {}, -1, {}});  // 0
+  AddMesh(model.get(), Triangle("L00LD00M00"));                              // 1
+  AddMesh(model.get(), TestMesh{"L00LD01#red 020.00#", {}, {}, {}, -1, {}});  // 2
+  AddMesh(model.get(), Triangle("L00LD01M00"));                              // 3
+  AddMesh(model.get(), TestMesh{"L01LD00#red 030.00#", {}, {}, {}, -1, {}});  // 4
+  AddMesh(model.get(), Triangle("L01LD00M00"));                              // 5
+  AddMesh(model.get(), TestMesh{"#light_a#", {{1, 2, 3}}, {}, {}, -1, {}});   // 6
+  return model;
+}
+
+std::vector<std::string> MeshNodeNames(const tinygltf::Model& gltf) {
+  std::vector<std::string> names;
+  for (const tinygltf::Node& node : gltf.nodes)
+    if (node.mesh >= 0 || node.name.rfind("L0", 0) == 0) names.push_back(node.name);
+  return names;
+}
+
+TEST(GltfLevels, KeepLevelZeroByDefaultAndSayWhatIsLeftOut) {
+  const std::string keepThem =
+      " left out: --level all keeps every level in one file, --level-files writes each level "
+      "to a file of its own";
+  struct Case {
+    int level;
+    std::vector<std::string> meshes;
+    std::vector<std::string> roots;
+    std::string leftOut;
+  };
+  const Case cases[] = {
+      {0,
+       {"L00LD00#red 010.00#", "L00LD00M00", "L01LD00#red 030.00#", "L01LD00M00", "#light_a#"},
+       {"group 0", "group 1", "hardpoints"},
+       "detail level 1 was" + keepThem},
+      {1, {"L00LD01#red 020.00#", "L00LD01M00", "#light_a#"}, {"group 0", "hardpoints"},
+       "detail level 0 was" + keepThem},
+      {SaveSettings::kAllLevels,
+       {"L00LD00#red 010.00#", "L00LD00M00", "L00LD01#red 020.00#", "L00LD01M00",
+        "L01LD00#red 030.00#", "L01LD00M00", "#light_a#"},
+       {"group 0", "group 1", "hardpoints"},
+       ""},
+  };
+  qmModelPtr model = LeveledModel();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.level);
+    SaveSettings settings;
+    settings.level = c.level;
+    ExportNotes notes;
+    const tinygltf::Model gltf = Build(model.get(), settings, notes);
+    EXPECT_EQ(MeshNodeNames(gltf), c.meshes);
+    EXPECT_EQ(Names(gltf, gltf.scenes.at(0).nodes), c.roots);
+    EXPECT_EQ(notes.levelsLeftOut, c.leftOut);
+    // Every level in one file: the finest names the coarser for tools that
+    // switch levels; the validator knows MSFT_lod only by name.
+    const bool all = c.level == SaveSettings::kAllLevels;
+    EXPECT_EQ(gltf.extensionsUsed, all ? std::vector<std::string>{"MSFT_lod"}
+                                       : std::vector<std::string>{});
+    if (all) {
+      EXPECT_EQ(gltf.nodes[0].extensions.at("MSFT_lod").Get("ids").Get(0).GetNumberAsInt(), 2);
+      EXPECT_DOUBLE_EQ(gltf.nodes[2].extras.Get("red").GetNumberAsDouble(), 20.0);
+      EXPECT_EQ(gltf.nodes[4].extensions.count("MSFT_lod"), 0u);  // one level only
+    }
+  }
+
+  std::vector<FileToSave> files;
+  ExportNotes notes;
+  std::string error;
+  SaveSettings settings;
+  settings.level = 2;
+  EXPECT_FALSE(GltfFiles(model.get(), settings, GltfForm::Binary, "out/ship.glb", notes, files,
+                         error));
+  EXPECT_EQ(error, "cannot save out/ship.glb: no group has detail level 2 (the levels are 0 and 1)");
+}
+
+TEST(GltfLevels, GoEachToAFileOfItsOwnBesideTheFirst) {
+  qmModelPtr model = LeveledModel();
+  SaveSettings settings;
+  settings.levelFiles = true;
+  ExportNotes notes;
+  std::vector<FileToSave> files;
+  std::string error;
+  ASSERT_TRUE(GltfFiles(model.get(), settings, GltfForm::Binary, "out/ship.glb", notes, files,
+                        error))
+      << error;
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(files[0].path, "out/ship.lod1.glb");
+  EXPECT_EQ(files[1].path, "out/ship.glb");  // the file saved to comes last
+  EXPECT_EQ(GltfSavePaths(model.get(), settings, GltfForm::Binary, "out/ship.glb"),
+            (std::vector<std::string>{"out/ship.lod1.glb", "out/ship.glb"}));
+  std::vector<tinygltf::Model> read;
+  for (const FileToSave& file : files) {
+    std::ostringstream out;
+    ASSERT_TRUE(file.write(out));
+    read.push_back(Read(out.str(), GltfForm::Binary));
+  }
+  EXPECT_EQ(MeshNodeNames(read[0]), (std::vector<std::string>{"L00LD01#red 020.00#", "L00LD01M00"}));
+  EXPECT_EQ(Names(read[0], read[0].scenes.at(0).nodes), std::vector<std::string>{"group 0"});
+  EXPECT_EQ(MeshNodeNames(read[1]),
+            (std::vector<std::string>{"L00LD00#red 010.00#", "L00LD00M00", "L01LD00#red 030.00#",
+                                      "L01LD00M00", "#light_a#"}));
+  EXPECT_TRUE(notes.Empty());
+}
+
+// Each marker's points as empty nodes under its node, whatever copies of
+// them its small triangles took (the import's shapes, NameScheme.h).
+TEST(GltfMarkers, HaveAnEmptyNodePerPointAtThePoint) {
+  struct Case {
+    TestMesh mesh;
+    std::vector<std::vector<double>> points;
+  };
+  const std::array<float, 3> a{1, 2, 3}, b{4, 5, 6}, c{7, 8, 9};
+  const Case cases[] = {
+      // Every point a triangle of three coincident vertices; two points may coincide.
+      {{"#blink_a#", {a, a, a, b, b, b, b, b, b}, {}, {{{0, 1, 2}, {}}, {{3, 4, 5}, {}},
+                                                        {{6, 7, 8}, {}}}, -1, {}},
+       {{1, 2, 3}, {4, 5, 6}, {4, 5, 6}}},
+      // Every second point copied for a triangle of the pair; an odd last one alone.
+      {{"#dock_a#", {a, b, b, c}, {}, {{{0, 1, 2}, {}}}, -1, {}}, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}},
+      // Three points to a triangle, none copied, though two coincide.
+      {{"#slot_a#", {a, b, b}, {}, {{{0, 1, 2}, {}}}, -1, {}}, {{1, 2, 3}, {4, 5, 6}, {4, 5, 6}}},
+      {{"#light_a#", {a, b}, {}, {}, -1, {}}, {{1, 2, 3}, {4, 5, 6}}},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.mesh.name);
+    qmModelPtr model = NewModel();
+    AddMesh(model.get(), test.mesh);
+    const tinygltf::Model gltf = Build(model.get());
+    const tinygltf::Node& marker = gltf.nodes[0];
+    EXPECT_EQ(marker.mesh, 0);  // the marker keeps its mesh
+    ASSERT_EQ(marker.children.size(), test.points.size());
+    for (size_t n = 0; n < test.points.size(); ++n) {
+      const tinygltf::Node& point = gltf.nodes[static_cast<size_t>(marker.children[n])];
+      EXPECT_EQ(point.name, test.mesh.name + " " + std::to_string(n));
+      EXPECT_EQ(point.mesh, -1);
+      EXPECT_EQ(point.translation, test.points[n]);
+    }
+  }
+  // A flat list has no empties.
+  qmModelPtr model = NewModel();
+  AddMesh(model.get(), cases[1].mesh);
+  EXPECT_EQ(Build(model.get(), true).nodes.size(), 1u);
 }
 
 }  // namespace

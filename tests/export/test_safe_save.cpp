@@ -47,6 +47,34 @@ TEST_F(SafeSave, ReplacesTheFileWithReadablePermissions) {
   EXPECT_EQ(s.st_mode & 0777, 0666 & ~mask);
 }
 
+// A save in two steps: written, the old files are still in place beside the
+// temporaries; placed, the save is there and nothing else; never placed,
+// nothing of it is left.
+TEST_F(SafeSave, AStagedSaveIsInPlaceOnlyOncePlaced) {
+  Write("a.obj", "old obj");
+  Write("a.mtl", "old mtl");
+  std::string error;
+  {
+    StagedSave save;
+    ASSERT_TRUE(save.Write({{Path("a.mtl"), Text("new mtl")}, {Path("a.obj"), Text("new obj")}},
+                           error))
+        << error;
+    EXPECT_EQ(Files().size(), 4u);
+    EXPECT_EQ(Read("a.obj"), "old obj");
+    ASSERT_TRUE(save.Place(error)) << error;
+    EXPECT_EQ(Files(), (std::vector<std::string>{"a.mtl", "a.obj"}));
+    EXPECT_EQ(Read("a.mtl"), "new mtl");
+    EXPECT_EQ(Read("a.obj"), "new obj");
+  }
+  {
+    StagedSave save;
+    ASSERT_TRUE(save.Write({{Path("a.obj"), Text("newer")}, {Path("b.obj"), Text("b")}}, error))
+        << error;
+  }
+  EXPECT_EQ(Files(), (std::vector<std::string>{"a.mtl", "a.obj"}));
+  EXPECT_EQ(Read("a.obj"), "new obj");
+}
+
 TEST_F(SafeSave, LeavesTheOldFileAndNoTemporaryWhenTheWriterFails) {
   Write("a.glb", "old");
   std::string error;

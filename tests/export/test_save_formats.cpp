@@ -3,6 +3,7 @@
 // saver puts in the file.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sstream>
 
 #include "HostModel.h"
@@ -21,15 +22,17 @@ TEST(SaveFormats, AreFoundByNameAndByExtension) {
   EXPECT_EQ(FormatNamed("png"), nullptr);
   EXPECT_EQ(FormatNameList(), "json, glb, gltf or obj");
   EXPECT_EQ(FormatExtensionList(), ".json, .glb, .gltf or .obj");
-  EXPECT_EQ(FormatNamed("obj")->paths("out/ship.obj"),
+  EXPECT_EQ(FormatNamed("obj")->paths(nullptr, {}, "out/ship.obj"),
             (std::vector<std::string>{"out/ship.mtl", "out/ship.obj"}));
-  EXPECT_EQ(FormatNamed("glb")->paths("ship.glb"), std::vector<std::string>{"ship.glb"});
+  EXPECT_EQ(FormatNamed("glb")->paths(nullptr, {}, "ship.glb"),
+            std::vector<std::string>{"ship.glb"});
 }
 
 class SaveFormatFiles : public TempFolderTest {};
 
-// Whatever a format writes to streams is what its save writes to the files,
-// for every format of the table and both shapes of glTF.
+// Whatever a format's writers put in streams is what its save writes to the
+// files, for every format of the table, both shapes of glTF, and a save of
+// every level into files of their own; the files are those paths() lists.
 TEST_F(SaveFormatFiles, StreamsHoldWhatTheSaveWrites) {
   qmModelPtr model = NewModel();
   TestMesh mesh;
@@ -38,26 +41,36 @@ TEST_F(SaveFormatFiles, StreamsHoldWhatTheSaveWrites) {
   mesh.normals = {{0, 0, 1}};
   mesh.triangles = {{{0, 1, 2}, {0, 0, 0}}};
   AddMesh(model.get(), mesh);
+  mesh.name = "L00LD01M00";
+  AddMesh(model.get(), mesh);
   for (const SaveFormat& format : SaveFormats()) {
-    for (const bool flat : {false, true}) {
-      SCOPED_TRACE(std::string(format.name) + (flat ? " flat" : ""));
+    for (const unsigned option : {0u, unsigned{kSaveFlat}, unsigned{kSaveLevelFiles}}) {
+      if (option != 0 && (format.options & option) == 0) continue;
+      SCOPED_TRACE(std::string(format.name) + " " + std::to_string(option));
       SaveSettings settings;
-      settings.flat = flat && (format.options & kSaveFlat) != 0;
+      settings.flat = option == kSaveFlat;
+      settings.levelFiles = option == kSaveLevelFiles;
       const std::string path = Path(std::string("m.") + format.extensions.front());
       ExportNotes notes;
       std::string error;
       ASSERT_TRUE(SaveModel(model.get(), format, settings, path, notes, error)) << error;
-      const std::vector<std::string> paths = format.paths(path);
-      std::vector<std::ostringstream> streams(paths.size());
-      std::vector<std::ostream*> out;
-      for (std::ostringstream& stream : streams) out.push_back(&stream);
-      ASSERT_TRUE(format.write(model.get(), settings, path, out, notes));
-      for (std::size_t n = 0; n < paths.size(); ++n)
-        EXPECT_EQ(streams[n].str(), ReadText(paths[n])) << paths[n];
+      const std::vector<std::string> paths = format.paths(model.get(), settings, path);
+      EXPECT_EQ(paths.back(), path);
+      EXPECT_EQ(Listing().size(), paths.size());
+      std::vector<FileToSave> files;
+      ASSERT_TRUE(format.files(model.get(), settings, path, notes, files, error)) << error;
+      ASSERT_EQ(files.size(), paths.size());
+      for (std::size_t n = 0; n < paths.size(); ++n) {
+        EXPECT_EQ(files[n].path, paths[n]);
+        std::ostringstream stream;
+        ASSERT_TRUE(files[n].write(stream));
+        EXPECT_EQ(stream.str(), ReadText(paths[n])) << paths[n];
+      }
       std::ostringstream standardOutput;
       EXPECT_EQ(WriteModel(model.get(), format, settings, standardOutput, notes, error),
                 paths.size() == 1)
           << error;
+      for (const std::string& file : Listing()) std::remove(Path(file).c_str());
     }
   }
 }

@@ -2,6 +2,7 @@
 // defaults and copies that qmhost's saves show.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <new>
 #include <random>
 #include <string>
@@ -118,6 +119,54 @@ TEST(HostModel, ElementsStayPutAndAreFoundAgainAcrossChunks) {
       EXPECT_EQ(qmMesh_GetVertexAt(mesh, index), nullptr);
       EXPECT_EQ(qmMesh_GetTriangleAt(mesh, index), nullptr);
       EXPECT_EQ(qmMesh_GetNormalAt(mesh, index), nullptr);
+    }
+  }
+}
+
+// The copies that read many elements at once give what the getters give,
+// for ranges that start and end anywhere in the growing and the full chunks,
+// and stop at the list's end.
+TEST(HostModel, CopiesOfManyElementsAgreeWithTheGetters) {
+  qmModelPtr model = NewModel();
+  qmMesh* mesh = qmModel_GetMeshAt(model.get(), qmModel_AddMesh(model.get()));
+  constexpr int kCount = 1500;  // the growing chunks end at 1020
+  for (int n = 0; n < kCount; ++n) {
+    const float xyz[3] = {static_cast<float>(n), 1.5f, -static_cast<float>(n)};
+    const float uv[2] = {0.25f, static_cast<float>(n)};
+    qmVertex* vertex = qmMesh_GetVertexAt(mesh, qmMesh_AddVertex(mesh));
+    qmVertex_SetVertex(vertex, xyz);
+    qmVertex_SetTexCoords(vertex, uv);
+    qmMesh_SetVertexNormalAt(mesh, qmMesh_AddVertexNormal(mesh), xyz);
+    qmTriangle* triangle = qmMesh_GetTriangleAt(mesh, qmMesh_AddTriangle(mesh));
+    const std::uint16_t corners[3] = {static_cast<std::uint16_t>(n), 1, 2};
+    const std::uint16_t normals[3] = {3, 4, static_cast<std::uint16_t>(n)};
+    qmTriangle_SetVertexIndices(triangle, corners);
+    qmTriangle_SetNormalIndices(triangle, normals);
+  }
+  const int ranges[][2] = {{0, 1}, {0, kCount}, {3, 10}, {1019, 2}, {700, 600}, {1400, 500},
+                           {kCount - 1, 5}, {kCount, 3}, {-1, 3}, {5, 0}};
+  for (const auto& range : ranges) {
+    SCOPED_TRACE(std::to_string(range[0]) + "+" + std::to_string(range[1]));
+    const int first = range[0];
+    const int expected = first < 0 || first >= kCount ? 0 : std::min(range[1], kCount - first);
+    std::vector<std::uint16_t> indices(6 * static_cast<size_t>(std::max(range[1], 0)));
+    std::vector<float> positions(3 * indices.size() / 6), uvs(2 * indices.size() / 6),
+        normals(3 * indices.size() / 6);
+    ASSERT_EQ(qmMesh_CopyTriangles(mesh, first, range[1], indices.data()), expected);
+    ASSERT_EQ(qmMesh_CopyVertices(mesh, first, range[1], positions.data(), uvs.data()), expected);
+    ASSERT_EQ(qmMesh_CopyVertices(mesh, first, range[1], nullptr, uvs.data()), expected);
+    ASSERT_EQ(qmMesh_CopyNormals(mesh, first, range[1], normals.data()), expected);
+    for (int n = 0; n < expected; ++n) {
+      const size_t k = static_cast<size_t>(n);
+      qmTriangle* triangle = qmMesh_GetTriangleAt(mesh, first + n);
+      qmVertex* vertex = qmMesh_GetVertexAt(mesh, first + n);
+      for (int c = 0; c < 3; ++c) {
+        ASSERT_EQ(indices[6 * k + c], qmTriangle_GetVertexIndices(triangle)[c]);
+        ASSERT_EQ(indices[6 * k + 3 + c], qmTriangle_GetNormalIndices(triangle)[c]);
+        ASSERT_EQ(positions[3 * k + c], qmVertex_GetPosition(vertex)[c]);
+        ASSERT_EQ(normals[3 * k + c], qmMesh_GetNormalAt(mesh, first + n)[c]);
+      }
+      ASSERT_EQ(uvs[2 * k + 1], qmVertex_GetTexCoords(vertex)[1]);
     }
   }
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <future>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -22,12 +23,19 @@ std::string TempPath(const std::string& name) {
 }
 
 struct ReadCase {
+  const char* name;  // the test's name
   int startPos;
   int elemSize;
   int count;
   bool copied;
   std::int32_t posAfter;
 };
+
+// Its name and numbers in gtest's messages and ctest's test names.
+void PrintTo(const ReadCase& c, std::ostream* out) {
+  *out << c.name << " (" << c.count << " x " << c.elemSize << " bytes from byte " << c.startPos
+       << ")";
+}
 
 class BufferReads : public testing::TestWithParam<ReadCase> {};
 
@@ -48,14 +56,16 @@ TEST_P(BufferReads, CopyOnlyWhatLiesWithinTheFileAndAlwaysAdvance) {
 
 INSTANTIATE_TEST_SUITE_P(
     , BufferReads,
-    testing::Values(ReadCase{0, 4, 2, true, 8},            // ends on the last byte
-                    ReadCase{4, 2, 2, true, 8},
-                    ReadCase{5, 4, 1, false, 9},           // runs past the end
-                    ReadCase{9, 1, 1, false, 10},          // already past the end
-                    ReadCase{3, 0, 5, true, 3},            // zero bytes
-                    ReadCase{0, -1, 1, false, INT32_MAX},  // negative sizes are refused
-                    ReadCase{0, 65536, 65536, false, INT32_MAX},  // 2^32 must not wrap to 0
-                    ReadCase{0, 2, 1073741825, false, INT32_MAX}));
+    testing::Values(ReadCase{"EndsOnTheLastByte", 0, 4, 2, true, 8},
+                    ReadCase{"EndsOnTheLastByteFromTheMiddle", 4, 2, 2, true, 8},
+                    ReadCase{"RunsPastTheEnd", 5, 4, 1, false, 9},
+                    ReadCase{"StartsPastTheEnd", 9, 1, 1, false, 10},
+                    ReadCase{"ZeroBytes", 3, 0, 5, true, 3},
+                    ReadCase{"NegativeSizeRefused", 0, -1, 1, false, INT32_MAX},
+                    // 2^32 bytes must not wrap to 0.
+                    ReadCase{"FourGiBDoNotWrap", 0, 65536, 65536, false, INT32_MAX},
+                    ReadCase{"MoreThanInt32Bytes", 0, 2, 1073741825, false, INT32_MAX}),
+    [](const testing::TestParamInfo<ReadCase>& row) { return std::string(row.param.name); });
 
 TEST(BufferRead, FailedReadPoisonsLaterReads) {
   const unsigned char bytes[4] = {1, 2, 3, 4};

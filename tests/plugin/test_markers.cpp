@@ -2,6 +2,9 @@
 // triangles by the name's family.
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <string>
+
 #include "TestSupport.h"
 
 namespace {
@@ -14,6 +17,11 @@ struct FamilyCase {
   int vertices;
   Tris triangles;
 };
+
+// "dock, 3 points" in gtest's messages and ctest's test names.
+void PrintTo(const FamilyCase& c, std::ostream* out) {
+  *out << c.name << ", " << c.points << " points";
+}
 
 class MarkerFamilies : public testing::TestWithParam<FamilyCase> {};
 
@@ -48,7 +56,11 @@ INSTANTIATE_TEST_SUITE_P(
         FamilyCase{"Dock", 3, 3, {}},
         FamilyCase{"fir", 3, 3, {}},
         FamilyCase{"boost", 3, 3, {}},
-        FamilyCase{"engine", 3, 3, {}}));
+        FamilyCase{"engine", 3, 3, {}}),
+    // "dock_5_points": a name prefix appears with several point counts.
+    [](const testing::TestParamInfo<FamilyCase>& row) {
+      return std::string(row.param.name) + "_" + std::to_string(row.param.points) + "_points";
+    });
 
 TEST(Markers, PairTrianglesRepeatTheEvenPoint) {
   MshFile file;

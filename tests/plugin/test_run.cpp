@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Dialogs.h"
@@ -153,6 +154,43 @@ TEST(Run, TwoRunsInARowBehaveAlike) {
   EXPECT_EQ(user.initialFile, "");  // nothing carries over into the second dialog
   EXPECT_TRUE(user.messages.empty());
   std::remove(path.c_str());
+}
+
+// A host may import in several threads at once: each thread's dialogs are
+// answered by its own handlers, and its messages reach only them.
+TEST(Run, ImportsInThreadsSideBySideAnswerTheirOwnDialogs) {
+  const std::string whole = WriteTempMsh("threads_whole.msh", WriteMsh(SampleFile()));
+  std::vector<std::uint8_t> bytes = WriteMsh(SampleFile());
+  bytes.resize(bytes.size() - 200);
+  const std::string cut = WriteTempMsh("threads_cut.msh", bytes);
+  struct Job {
+    std::string path;
+    std::vector<std::string> names;
+    size_t dialogs = 0, messages = 0;
+  };
+  Job jobs[2] = {{whole, {}, 0, 0}, {cut, {}, 0, 0}};
+  const auto work = [](Job* job) {
+    ScriptedUser user(job->path);
+    MeshImportPlugIn plugin;
+    for (int n = 0; n < 40; ++n) {
+      qmModelPtr model = NewModel();
+      plugin.Run(model.get());
+      job->names = MeshNames(model.get());
+    }
+    job->dialogs = static_cast<size_t>(user.dialogs);
+    job->messages = user.messages.size();
+  };
+  std::thread first(work, &jobs[0]);
+  std::thread second(work, &jobs[1]);
+  first.join();
+  second.join();
+  EXPECT_EQ(jobs[0].dialogs, 40u);
+  EXPECT_EQ(jobs[1].dialogs, 40u);
+  EXPECT_EQ(jobs[0].messages, 0u);
+  EXPECT_EQ(jobs[1].messages, 40u);
+  EXPECT_EQ(jobs[0].names.size(), 22u);  // the sample's whole model
+  std::remove(whole.c_str());
+  std::remove(cut.c_str());
 }
 
 TEST(Run, DamagedFileGivesExactlyOneMessage) {

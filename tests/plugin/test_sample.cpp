@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "SampleFile.h"
+#include "SampleTextures.h"
 #include "TestSupport.h"
 
 namespace {
@@ -16,6 +17,16 @@ TEST(Sample, ShippedFileIsWhatTheGeneratorWrites) {
                                           std::istreambuf_iterator<char>());
   EXPECT_TRUE(shipped == WriteMsh(SampleFile()))
       << "regenerate it: build/make_sample samples/sample.msh";
+}
+
+TEST(Sample, ShippedTexturesAreWhatTheGeneratorDraws) {
+  for (const SampleTexture& texture : SampleTextures()) {
+    SCOPED_TRACE(texture.name);
+    std::ifstream in(std::string(QM_SOURCE_DIR) + "/samples/" + texture.name, std::ios::binary);
+    const std::vector<std::uint8_t> shipped((std::istreambuf_iterator<char>(in)),
+                                            std::istreambuf_iterator<char>());
+    EXPECT_TRUE(shipped == texture.bytes) << "regenerate them: build/make_sample samples/sample.msh";
+  }
 }
 
 TEST(Sample, HasGroupsLevelsSharedMaterialsAndEveryMarkerFamily) {

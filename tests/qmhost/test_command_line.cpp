@@ -62,6 +62,36 @@ TEST_F(CommandLine, EachLineGivesItsStatusAndWord) {
       {"convert s.msh --to json --flat", 2,
        "qmhost: --flat shapes glTF's nodes; JSON has no such choice\n"},
       {"import s.msh --flat", 2, "qmhost: --flat shapes a save; without -o nothing is saved\n"},
+      {"import s.msh --level 1", 2, "qmhost: --level shapes a save; without -o nothing is saved\n"},
+      {"import s.msh -o m.json --up z", 2,
+       "qmhost: --up turns the axes of glTF and OBJ; JSON has no such choice\n"},
+      {"convert s.msh --to json --level all", 2,
+       "qmhost: --level picks the detail levels of glTF and OBJ; JSON has no such choice\n"},
+      {"convert s.msh --to json --level-files", 2,
+       "qmhost: --level-files writes glTF's and OBJ's detail levels to files of their own; JSON "
+       "has no such choice\n"},
+      {"import s.msh -o m.json --no-textures", 2,
+       "qmhost: --textures and --no-textures choose the images of glTF and OBJ; JSON has no such "
+       "choice\n"},
+      {"import s.msh -o - --to glb --level-files", 2,
+       "qmhost: --level-files writes a file per level and can't go to standard output\n"},
+      {"import s.msh -o m.glb --level 1 --level-files", 2,
+       "qmhost: import: --level excludes --level-files (qmhost import --help tells more)\n"},
+      {"convert s.msh --textures . --no-textures", 2,
+       "qmhost: convert: --textures excludes --no-textures (qmhost convert --help tells more)\n"},
+      {"convert s.msh --textures none", 2,
+       "qmhost: convert: --textures: Directory does not exist: none (qmhost convert --help tells "
+       "more)\n"},
+      {"import s.msh -o m.glb --up x", 2, "qmhost: import: --up: x not in {y,z}..."},
+      {"render s.msh -o r.png --level top", 2,
+       "qmhost: render: --level: expected a level number from 0, or all (qmhost render --help "
+       "tells more)\n"},
+      {"convert s.msh -j 0", 2, "qmhost: convert: --jobs: Value 0 not in range 1 to 256..."},
+      // A level no group has is a usage error where one file is named.
+      {"import s.msh -o m.glb --level 2", 2,
+       "qmhost: s.msh: no group has detail level 2 (the levels are 0); m.glb was not written\n"},
+      {"render s.msh -o r.png --level 2", 2,
+       "qmhost: s.msh: no group has detail level 2 (the levels are 0)\n"},
       {"import s.msh --to glb", 2, "qmhost: --to shapes a save; without -o nothing is saved\n"},
       {"import s.msh --to png -o m.png", 2,
        "qmhost: import: --to: png not in {json,glb,gltf,obj}..."},
@@ -95,13 +125,18 @@ TEST_F(CommandLine, EachLineGivesItsStatusAndWord) {
       // Quiet says nothing but errors, verbose says what went well.
       {"-q import s.msh -o m.glb", 0, ""},
       {"import s.msh -o m.glb -q", 0, ""},
-      {"import s.msh -o m.glb", 0, ""},
+      {"import s.msh -o m.glb", 0,
+       "qmhost: m.glb: textures left out: a.tga was not found beside s.msh\n"},
+      {"import s.msh -o m.glb --no-textures", 0, ""},
       {"-v import s.msh -o m.glb", 0,
        "qmhost: " QM_BINARY_DIR "/qmMSH2030Vimporter.so: import plug-in \"Velun 2030V Mesh...\"\n"
-       "qmhost: s.msh: saved m.glb\n"},
+       "qmhost: s.msh: saved m.glb\n"
+       "qmhost: m.glb: textures left out: a.tga was not found beside s.msh\n"},
       {"convert s.msh -v", 0,
        "qmhost: " QM_BINARY_DIR "/qmMSH2030Vimporter.so: import plug-in \"Velun 2030V Mesh...\"\n"
+       "qmhost: s.glb: textures left out: a.tga was not found beside s.msh\n"
        "qmhost: s.msh: converted to s.glb\n"},
+      {"-q convert s.msh", 0, ""},
       {"-q convert s.msh cut.msh", 1,
        std::string("qmhost: cut.msh: ") + kCut +
            "\nqmhost: cut.msh: saved what was read as cut.glb\n"},

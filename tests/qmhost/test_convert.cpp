@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "ConvertProgress.h"
+#include "MshWriter.h"
 #include "QmhostRun.h"
 #include "TestSupport.h"
 
@@ -32,7 +33,9 @@ TEST_F(Convert, GoesOnPastBrokenFilesAndCountsEachOutcome) {
       "group 0, level 0, mesh 0 (byte 229). The model holds what was read before that "
       "point.\"\n"
       "qmhost: cut.msh: saved what was read as out/cut.glb\n"
-      "qmhost: out/odd.glb: 1 value was written as the nearest value the format can hold\n");
+      "qmhost: out/good.glb: textures left out: a.tga was not found beside good.msh\n"
+      "qmhost: out/odd.glb: 1 value was written as the nearest value the format can hold\n"
+      "qmhost: out/odd.glb: textures left out: a.tga was not found beside odd.msh\n");
   EXPECT_FALSE(Exists(Path("out/missing.glb")));
   EXPECT_TRUE(Exists(Path("out/cut.glb")));
   EXPECT_EQ(ReadText(Path("out/good.glb")).substr(0, 4), "glTF");
@@ -108,6 +111,88 @@ TEST_F(Convert, RefusesToOverwriteAnEarlierOutputOrTheInput) {
       << run.err;
   EXPECT_EQ(run.out,
             "3 files: 1 converted cleanly, 0 damaged (converted with a message), 2 failed\n");
+}
+
+// OneTriangle with a second detail level.
+MshFile TwoLevels() {
+  MshFile file = OneTriangle();
+  file.groups[0].levels.push_back(LevelOf(50, {MeshOf("a.tga", 0, 3, 0, 1)}));
+  return file;
+}
+
+// The files a save writes with the model (level files, images beside it)
+// are outputs as OUT is: a later file's save that would write one of an
+// earlier file's is refused, whichever file the names come from.
+TEST_F(Convert, ModelsFilesAreOutputsToo) {
+  Write("ship.msh", WriteMsh(TwoLevels()));
+  Write("ship.lod1.msh", WriteMsh(OneTriangle()));
+  const Outcome levels = Qmhost("convert ship.msh ship.lod1.msh -d out --level-files -q");
+  EXPECT_EQ(levels.status, 1);
+  EXPECT_EQ(levels.err,
+            "qmhost: ship.lod1.msh: out/ship.lod1.glb is already the output of an earlier file\n");
+  const Outcome reversed = Qmhost("convert ship.lod1.msh ship.msh -d back --level-files -q");
+  EXPECT_EQ(reversed.status, 1);
+  EXPECT_EQ(reversed.err,
+            "qmhost: ship.msh: back/ship.lod1.glb is already the output of an earlier file\n");
+  EXPECT_EQ(Listing("back"), (std::vector<std::string>{"ship.lod1.glb"}));
+
+  // An image a .gltf keeps beside it, where the files given hold one of
+  // that name: never replaced.
+  ASSERT_EQ(std::system(("cp " + std::string(QM_SOURCE_DIR) + "/samples/*.tga " + folder_ +
+                         " && cp " + SamplePath() + " " + Path("s.msh"))
+                            .c_str()),
+            0);
+  Write("s.hull.tga.png", WriteMsh(OneTriangle()));
+  const Outcome image = Qmhost("convert s.msh s.hull.tga.png --to gltf -q");
+  EXPECT_EQ(image.status, 1);
+  EXPECT_EQ(image.err,
+            "qmhost: s.msh: cannot save s.gltf: its s.hull.tga.png would replace the input "
+            "s.hull.tga.png\n");
+  EXPECT_FALSE(Exists(Path("s.gltf")));
+}
+
+// Jobs side by side (-j 2) give what one job gives: the same files with the
+// same bytes, the same lines in the order the files were given, and the same
+// count, with damaged and missing files and outputs that two files would
+// both write among them. A large file first lets the small ones after it
+// finish first.
+TEST_F(Convert, JobsSideBySideGiveWhatOneJobGives) {
+  ASSERT_EQ(std::system(("mkdir -p " + Path("a") + " " + Path("b")).c_str()), 0);
+  MshFile large;
+  large.vertices = NumberedVertices(65535);
+  for (int n = 0; n < 3000; ++n) large.indices.push_back(static_cast<std::uint16_t>(n * 7 % 65535));
+  large.groups.push_back(GroupOf(
+      {LevelOf(0, {MeshOf("big.tga", 0, 65535, 0, 1000), MeshOf("big.tga", 0, 65535, 0, 1000)}),
+       LevelOf(1, {MeshOf("big.tga", 0, 65535, 0, 500)})}));
+  Write("large.msh", WriteMsh(large));
+  std::vector<std::uint8_t> cut = WriteMsh(TwoLevels());
+  cut.resize(cut.size() - 10);
+  Write("cut.msh", cut);
+  Write("a/x.msh", WriteMsh(OneTriangle()));
+  Write("b/x.msh", WriteMsh(TwoLevels()));
+  Write("ship.msh", WriteMsh(TwoLevels()));
+  Write("ship.lod1.msh", WriteMsh(OneTriangle()));
+  MshFile odd = OneTriangle();
+  odd.vertices[0].normal = {0, 0, 2};
+  Write("odd.msh", WriteMsh(odd));
+  const std::string files =
+      " large.msh a/x.msh missing.msh b/x.msh cut.msh ship.msh ship.lod1.msh odd.msh ";
+  for (const char* options : {"--to glb", "--to obj --level-files", "--to gltf --level all"}) {
+    SCOPED_TRACE(options);
+    const Outcome one = Qmhost("convert -v -j 1" + files + "-d one " + options);
+    const Outcome two = Qmhost("convert -v -j 2" + files + "-d two " + options);
+    EXPECT_EQ(one.status, 1);
+    EXPECT_EQ(two.status, one.status);
+    EXPECT_EQ(two.out, one.out);
+    std::string err = two.err;
+    for (std::size_t at = err.find("two/"); at != std::string::npos; at = err.find("two/", at))
+      err.replace(at, 4, "one/");
+    EXPECT_EQ(err, one.err);
+    ASSERT_EQ(Listing("two"), Listing("one"));
+    for (const std::string& file : Listing("one"))
+      EXPECT_EQ(ReadText(Path("two/" + file)), ReadText(Path("one/" + file))) << file;
+    ASSERT_EQ(std::system(("rm -r " + Path("one") + " " + Path("two")).c_str()), 0);
+  }
 }
 
 TEST_F(Convert, RejectsBadUsage) {

@@ -50,13 +50,25 @@ TEST_F(Import, SavesTheModelAsJson) {
 }
 
 // Standard input is a file like any other ("-"), and standard output takes a
-// save with --to: the bytes are those of the file saved.
+// save with --to: the bytes are those of the file saved. Standard input has
+// no folder to find textures in: --textures names one. A .gltf's images have
+// no folder to go to on standard output: left out, and said.
 TEST_F(Import, ReadsStandardInputAndWritesStandardOutput) {
-  ASSERT_EQ(Qmhost("import " + SamplePath() + " -o file.glb").status, 0);
-  const Outcome piped = Qmhost("import - -o - --to glb", SamplePath());
+  ASSERT_EQ(Qmhost("import " + SamplePath() + " -o file.glb --level all").status, 0);
+  const std::string samples = std::string(QM_SOURCE_DIR) + "/samples";
+  const Outcome piped =
+      Qmhost("import - -o - --to glb --level all --textures " + samples, SamplePath());
   EXPECT_EQ(piped.status, 0) << piped.err;
   EXPECT_EQ(piped.err, "");
   EXPECT_EQ(piped.out, ReadText(Path("file.glb")));
+
+  ASSERT_EQ(Qmhost("import " + SamplePath() + " -o file.gltf --no-textures").status, 0);
+  const Outcome gltf = Qmhost("import " + SamplePath() + " -o - --to gltf -q");
+  EXPECT_EQ(gltf.status, 0) << gltf.err;
+  EXPECT_EQ(gltf.out, ReadText(Path("file.gltf")));
+  EXPECT_EQ(Qmhost("import " + SamplePath() + " -o - --to gltf --level all").err,
+            "qmhost: (standard output): textures left out: a .gltf on standard output has no "
+            "folder for its images (a .glb holds them)\n");
 
   const Outcome tree = Qmhost("import -", SamplePath());
   EXPECT_EQ(tree.status, 0) << tree.err;
@@ -74,7 +86,7 @@ TEST_F(Import, ReadsStandardInputAndWritesStandardOutput) {
   // No temporary is left in the folder of temporary files.
   const Outcome none =
       Shell("TMPDIR=" + folder_ + " " + QmhostPath() + " import - >/dev/null; ls -A", SamplePath());
-  EXPECT_EQ(none.out, "cut.msh\nfile.glb\n");
+  EXPECT_EQ(none.out, "cut.msh\nfile.glb\nfile.gltf\n");
 }
 
 // Without a file the dialog asks, on standard error: a missing name or a

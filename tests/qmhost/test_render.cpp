@@ -108,13 +108,21 @@ TEST_F(Render, FramesTheModelAndShadesItInItsColourWithMarkersOnTop) {
   ASSERT_EQ(other.status, 0) << other.err;
   const Png level1 = ReadPng(Path("level1.png"));
   EXPECT_TRUE(Shows(level1.At(60, 75), "the blue square", IsShadeOf(level1.At(60, 75), 2)));
+
+  // Every level, as a viewer shows a save with --level all: the squares lie
+  // in one plane, and one of them is seen where they overlap.
+  const Outcome all = Qmhost("render model.msh -o all.png --size 200x150 --level all");
+  ASSERT_EQ(all.status, 0) << all.err;
+  const Png every = ReadPng(Path("all.png"));
+  EXPECT_TRUE(IsShadeOf(every.At(60, 75), 0) || IsShadeOf(every.At(60, 75), 2));
+  EXPECT_TRUE(Shows(every.At(100, 75), "the green marker", IsShadeOf(every.At(100, 75), 1)));
 }
 
 TEST_F(Render, ReportsWhatIsWrongAndStillDrawsADamagedModel) {
   Write("model.msh", WriteMsh(TwoLevels()));
   const Outcome level = Qmhost("render model.msh -o x.png --level 3");
   EXPECT_EQ(level.status, 2);
-  EXPECT_EQ(level.err, "qmhost: model.msh: no group has detail level 3; the levels are 0 1\n");
+  EXPECT_EQ(level.err, "qmhost: model.msh: no group has detail level 3 (the levels are 0 and 1)\n");
   EXPECT_FALSE(Exists(Path("x.png")));
 
   const Outcome missing = Qmhost("render none.msh -o x.png");

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -243,47 +244,65 @@ TEST_F(SaveSafety, PluginsThatAreNoRegularFilesAreNotLoaded) {
 }
 
 // A save killed by a signal leaves no temporary: the handler removes it and
-// the signal then ends the process as it would have.
+// the signal then ends the process as it would have. Saves in jobs side by
+// side too, where the handler may run in a thread other than a save's, and
+// a save of files that go in together (an .obj and its .mtl) is never left
+// half in place.
 TEST_F(SaveSafety, ASignalInTheMiddleOfASaveLeavesNoTemporary) {
   Write("big.msh", LargeModel(40));
-  const std::vector<std::string> words = {QmhostPath(), "import", Path("big.msh"), "-o",
-                                          Path("big.json")};
-  std::vector<char*> argv;
-  for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
-  argv.push_back(nullptr);
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-    SCOPED_TRACE(strsignal(signal));
-    // The signals at their defaults in qmhost, whatever the test runner set.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t ours, none;
-    sigemptyset(&ours);
-    for (const int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ours, s);
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attributes, &ours);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
+  Write("copy.msh", LargeModel(40));
+  ASSERT_EQ(::mkdir(Path("out").c_str(), 0777), 0);
+  const std::vector<std::vector<std::string>> commands = {
+      {QmhostPath(), "import", Path("big.msh"), "-o", Path("big.json")},
+      {QmhostPath(), "convert", "-j", "2", Path("big.msh"), Path("copy.msh"), "--to", "obj", "-d",
+       Path("out")}};
+  for (const std::vector<std::string>& words : commands) {
+    std::vector<char*> argv;
+    for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+      SCOPED_TRACE(words[1] + " " + strsignal(signal));
+      // The signals at their defaults in qmhost, whatever the test runner set.
+      posix_spawnattr_t attributes;
+      posix_spawnattr_init(&attributes);
+      sigset_t ours, none;
+      sigemptyset(&ours);
+      for (const int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ours, s);
+      sigemptyset(&none);
+      posix_spawnattr_setsigdefault(&attributes, &ours);
+      posix_spawnattr_setsigmask(&attributes, &none);
+      posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+      posix_spawn_file_actions_t actions;
+      posix_spawn_file_actions_init(&actions);
+      posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+      posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+      pid_t pid = 0;
+      ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ), 0);
+      posix_spawn_file_actions_destroy(&actions);
+      posix_spawnattr_destroy(&attributes);
 
-    // Once a temporary is there, the save is under way.
-    bool saving = false;
-    for (int wait = 0; wait < 60000 && !saving; ++wait) {
-      saving = Listing().size() > 1;
-      if (!saving) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      // Once a temporary is there, the save is under way.
+      bool saving = false;
+      for (int wait = 0; wait < 60000 && !saving; ++wait) {
+        saving = Listing().size() > 3 || !Listing("out").empty();
+        if (!saving) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      EXPECT_TRUE(saving);
+      ::kill(pid, signal);
+      int status = 0;
+      ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "status " << status;
+      EXPECT_EQ(Listing(), (Names{"big.msh", "copy.msh", "out"}));
+      // Each .obj saved is there with its .mtl, or neither is.
+      const Names saved = Listing("out");
+      for (const std::string& name : saved) {
+        EXPECT_EQ(name.find(".qmhost-"), std::string::npos) << name;
+        const std::string twin = name.substr(0, name.size() - 3) +
+                                 (name.substr(name.size() - 3) == "obj" ? "mtl" : "obj");
+        EXPECT_NE(std::find(saved.begin(), saved.end(), twin), saved.end()) << name;
+      }
+      for (const std::string& name : saved) ::unlink(Path("out/" + name).c_str());
     }
-    EXPECT_TRUE(saving);
-    ::kill(pid, signal);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "status " << status;
-    EXPECT_EQ(Listing(), Names{"big.msh"});
   }
 }
 
@@ -338,7 +357,11 @@ TEST_F(SaveSafety, AFullDiskSaysNoSpaceLeft) {
         kKept + "\" > full/" + output + " && " + QmhostPath() + " " + SaveCommand(save, "full") +
         " >/dev/null; status=$?; cat full/" + output + "; echo; ls -A full; exit $status'");
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "qmhost: cannot save full/" + output + ": No space left on device\n");
+    // The file named is the one that found the disk full: the output, or a
+    // texture written beside it.
+    const std::string stem = output.substr(0, output.find('.') + 1);
+    EXPECT_EQ(run.err.rfind("qmhost: cannot save full/" + stem, 0), 0u) << run.err;
+    EXPECT_TRUE(EndsWith(run.err, ": No space left on device\n")) << run.err;
     EXPECT_EQ(run.out, kKept + "\n" + output + "\n");
   }
 }
@@ -364,7 +387,12 @@ TEST_F(SaveSafety, AFailedWriteToStandardOutputIsAnError) {
 // Memory that runs out in a save or a render: said for the file, nothing of
 // the save is left, and convert goes on with the next file. The model fills
 // the memory left under an address space limit (its import ends with the
-// plug-in's message), so the save finds none, however little it needs.
+// plug-in's message). The save then has what the file's buffer gave back:
+// a save streams from the model in a few megabytes, so whether that is
+// enough depends on the allocator's state, and either way is sound: the
+// model saved with what was built (the file counts as damaged), or "not
+// enough memory to save", with nothing left of the save. Render needs far
+// more and always runs out.
 TEST_F(SaveSafety, RunningOutOfMemoryIsToldPerFile) {
   if (kAddressSanitizer)
     GTEST_SKIP() << "under AddressSanitizer no address space limit can be set (it reserves "
@@ -373,20 +401,30 @@ TEST_F(SaveSafety, RunningOutOfMemoryIsToldPerFile) {
   Write("huge.msh", LargeModel(2000));
   Write("small.msh", WriteMsh(OneTriangle()));
   const std::string limited = "prlimit --as=" + std::to_string(384 << 20) + " " + QmhostPath();
+  const std::string kImportRanOut =
+      "There is not enough memory to import the whole file. The model holds what was read until "
+      "then.";
 
-  const Outcome convert = Shell(limited + " convert huge.msh small.msh -d out");
+  // One job: jobs side by side share the address space, and which of them
+  // runs out where would vary from run to run.
+  const Outcome convert = Shell(limited + " convert -j 1 huge.msh small.msh -d out");
   EXPECT_EQ(convert.status, 1);
-  EXPECT_NE(convert.err.find("qmhost: huge.msh: not enough memory to save out/huge.glb as glTF\n"),
-            std::string::npos)
+  const bool saved = convert.err.find("qmhost: huge.msh: saved what was read as out/huge.glb\n") !=
+                     std::string::npos;
+  EXPECT_TRUE(saved ||
+              convert.err.find("qmhost: huge.msh: not enough memory to save out/huge.glb as "
+                               "glTF\n") != std::string::npos)
       << convert.err;
   EXPECT_NE(convert.out.find("files: 1 converted cleanly"), std::string::npos) << convert.err;
-  EXPECT_EQ(Listing("out"), Names{"small.glb"});
+  EXPECT_EQ(Listing("out"), saved ? (Names{"huge.glb", "small.glb"}) : Names{"small.glb"});
 
   const Outcome import = Shell(limited + " import huge.msh -o huge.glb");
   EXPECT_EQ(import.status, 1);
-  EXPECT_NE(import.err.find("qmhost: not enough memory to save huge.glb as glTF\n"),
-            std::string::npos)
-      << import.err;
+  EXPECT_NE(import.err.find(kImportRanOut), std::string::npos) << import.err;
+  const bool imported =
+      import.err.find("qmhost: not enough memory to save huge.glb as glTF\n") == std::string::npos;
+  EXPECT_EQ(Exists(Path("huge.glb")), imported) << import.err;
+  ::unlink(Path("huge.glb").c_str());
 
   const Outcome render = Shell(limited + " render huge.msh -o huge.png");
   EXPECT_EQ(render.status, 1);

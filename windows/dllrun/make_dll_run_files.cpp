@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "FileSets.h"
 #include "GeneratorCommandLine.h"
 #include "MshWriter.h"
 #include "SampleFile.h"
@@ -28,11 +29,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr int kCuts = 120;
 constexpr int kChanged = 180;
-
-struct File {
-  std::string name;
-  Bytes bytes;
-};
 
 MshFile WithPools(std::uint32_t vertexCount, std::uint32_t indexCount) {
   MshFile file;
@@ -46,16 +42,6 @@ MshFile WithPools(std::uint32_t vertexCount, std::uint32_t indexCount) {
   for (std::uint32_t i = 0; i < indexCount; ++i)
     file.indices.push_back(
         static_cast<std::uint16_t>(vertexCount ? (i / 3 + i % 3) % vertexCount : 0));
-  return file;
-}
-
-MshFile OneMesh(std::uint32_t firstVertex, std::uint32_t vertexCount, std::uint32_t firstIndex,
-                std::uint32_t triangleCount) {
-  MshFile file = WithPools(8, 18);
-  MshGroup group;
-  group.levels.push_back(
-      LevelOf(25.0f, {MeshOf("t.tga", firstVertex, vertexCount, firstIndex, triangleCount)}));
-  file.groups.push_back(group);
   return file;
 }
 
@@ -77,66 +63,31 @@ MshFile WithHardpoints(std::vector<MshHardpoint> hardpoints) {
   return file;
 }
 
-void AddMarkers(std::vector<File>& files) {
-  // Every family, a name that only starts like one, one shorter than a
-  // prefix, another case, an empty name and a full field with no NUL.
-  const std::string names[] = {"blink_a", "center_b", "fire_c", "dock_d", "breach_e",
-                               "angle_f", "booster_g", "slot_h", "light_i", "doc",
-                               "Dock_j", "", std::string(101, 'b')};
-  for (const std::string& name : names) {
-    std::vector<MshHardpoint> hardpoints;
-    for (int points : {0, 1, 2, 3, 4, 5, 7}) hardpoints.push_back(Hardpoint(name, points));
-    const std::string label = name.empty() ? "empty" : name.size() > 32 ? "long-name" : name;
-    files.push_back({"marker-" + label, WriteMsh(WithHardpoints(hardpoints))});
-  }
-  // One name in two groups shares its marker mesh and material.
-  MshFile shared = WithHardpoints({Hardpoint("dock_main", 2)});
-  shared.groups.push_back(shared.groups[0]);
-  shared.groups[1].hardpoints.push_back(Hardpoint("slot_x", 6));
-  files.push_back({"marker-shared", WriteMsh(shared)});
+const FileBasis kBasis{WithPools, Hardpoint, WithHardpoints};
+
+void AddMarkers(std::vector<NamedFile>& files) {
+  // Besides the families, a full 101-byte field with no NUL.
+  for (NamedFile& file : MarkerFiles(kBasis, {std::string(101, 'b')}))
+    files.push_back(std::move(file));
+  files.push_back({"marker-shared", WriteMsh(SharedMarkerFile(kBasis))});
 }
 
-void AddOdd(std::vector<File>& files) {
+void AddOdd(std::vector<NamedFile>& files) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
 
-  MshMesh full = MeshOf("", 0, 3, 0, 1);
-  full.textureName = std::string(262, 't');
-  MshMesh boo = MeshOf("abcdefghijklmnopqrstuvwxyz01234", 0, 3, 0, 1);
-  boo.materialFlag = 0xFF;
-  MshMesh high = MeshOf("\xC3\xA9t\xE9\xFF.tga", 3, 3, 3, 1);
-  MshMesh again = MeshOf("\xC3\xA9t\xE9\xFF.tga", 0, 8, 0, 6);
-  MshFile names = WithPools(8, 18);
-  names.groups.emplace_back();
-  names.groups[0].levels.push_back(LevelOf(2.5f, {full, boo, high, again, MeshOf("", 0, 0, 0, 0)}));
-  files.push_back({"odd-names", WriteMsh(names)});
-
+  files.push_back({"odd-names", WriteMsh(OneLevel(kBasis, OddNameMeshes(), 2.5f))});
   // NaN (with payloads), the infinities, -0, denormals and the largest
-  // floats, in every float the import passes on.
-  MshFile odd = OneMesh(0, 8, 0, 6);
-  const float values[] = {nan, inf, -inf, -0.0f, 1e-45f, 3.4e38f, -1.17549435e-38f, 0.1f};
-  for (std::size_t v = 0; v < odd.vertices.size(); ++v) {
-    odd.vertices[v].position = {values[v], values[(v + 1) % 8], values[(v + 2) % 8]};
-    odd.vertices[v].normal = {values[(v + 3) % 8], 0, values[(v + 5) % 8]};
-    odd.vertices[v].texCoords = {values[(v + 6) % 8], values[(v + 7) % 8]};
-  }
-  MshMesh& mesh = odd.groups[0].levels[0].meshes[0];
-  mesh.diffuse = {nan, inf, -inf, -0.0f};
-  mesh.alpha = -0.0f;
-  mesh.shininessBits = 0x7FA00001;  // a signalling NaN, passed on bit for bit
-  odd.groups[0].levels[0].red = -3.4e38f;
-  odd.groups[0].levels.push_back(LevelOf(nan, {}));
-  odd.groups[0].levels.push_back(LevelOf(1e-45f, {}));
-  MshHardpoint marker = Hardpoint("slot_nan", 3);
-  marker.points[1] = {nan, inf, -inf};
-  marker.diffuse = {0, 0, 0, nan};
-  marker.shininessBits = 0xFF800001;  // a negative one
-  odd.groups[0].hardpoints.push_back(marker);
-  files.push_back({"odd-floats", WriteMsh(odd)});
-
-  MshFile trailer = WithHardpoints({Hardpoint("center", 1)});
-  trailer.trailer.assign(64, 0xAB);
-  files.push_back({"odd-trailer", WriteMsh(trailer)});
+  // floats.
+  OddFloats odd;
+  odd.textureName = "t.tga";
+  odd.values = {nan, inf, -inf, -0.0f, 1e-45f, 3.4e38f, -1.17549435e-38f, 0.1f};
+  odd.alpha = -0.0f;
+  odd.shininessBits = 0x7FA00001;  // a signalling NaN
+  odd.lastLevelRed = 1e-45f;
+  odd.markerShininessBits = 0xFF800001;  // a negative one
+  files.push_back({"odd-floats", WriteMsh(OddFloatsFile(kBasis, odd))});
+  files.push_back({"odd-trailer", WriteMsh(TrailerFile(kBasis))});
   files.push_back({"odd-empty", {}});
 
   // Counts whose products wrap to small numbers in 32 bits: 56 x vertices,
@@ -147,10 +98,9 @@ void AddOdd(std::vector<File>& files) {
   MshFile indices = WithPools(2, 3);
   indices.indexCount = 0x80000002u;  // x 2 = 2^32 + 4
   files.push_back({"odd-index-count-wraps", WriteMsh(indices)});
-  MshFile points = WithHardpoints({Hardpoint("blink_a", 2)});
-  points.groups[0].hardpoints[0].pointCount = 0x15555556;  // x 12 = 2^32 + 8
-  files.push_back({"odd-point-count-wraps", WriteMsh(points)});
-  MshFile block = OneMesh(0, 3, 0, 1);
+  // x 12 = 2^32 + 8
+  files.push_back({"odd-point-count-wraps", WriteMsh(PointCountFile(kBasis, 0x15555556))});
+  MshFile block = OneLevel(kBasis, {MeshOf("t.tga", 0, 3, 0, 1)});
   block.groups[0].levels[0].block28Count = 153391690u;  // x 28 = 2^32 + 24
   files.push_back({"odd-block-count-wraps", WriteMsh(block)});
   MshFile maxima = WithPools(2, 3);
@@ -159,11 +109,7 @@ void AddOdd(std::vector<File>& files) {
   files.push_back({"odd-header-counts-max", WriteMsh(maxima)});
 
   // Mesh ranges whose sums wrap, against pools of 8 vertices and 18 indices.
-  struct Range {
-    const char* name;
-    std::uint32_t firstVertex, vertexCount, firstIndex, triangleCount;
-  };
-  const Range ranges[] = {
+  const MeshRange ranges[] = {
       {"vertex-range-wraps", 0xFFFFFFF8u, 0x10, 0, 2},
       {"index-range-wraps", 0, 8, 0xFFFFFFFAu, 4},
       {"triangle-count-wraps", 0, 8, 0, 0x55555556u},  // x 3 = 2^32 + 2
@@ -171,18 +117,12 @@ void AddOdd(std::vector<File>& files) {
       {"vertices-past-pool", 6, 5, 0, 6},
       {"corners-outside-mesh", 2, 3, 0, 6},
   };
-  for (const Range& r : ranges)
-    files.push_back(
-        {std::string("odd-") + r.name,
-         WriteMsh(OneMesh(r.firstVertex, r.vertexCount, r.firstIndex, r.triangleCount))});
+  for (const MeshRange& range : ranges)
+    files.push_back({std::string("odd-") + range.name, WriteMsh(RangeFile(kBasis, range))});
 }
 
-void AddDamaged(std::vector<File>& files, const Bytes& sample) {
-  for (int n = 0; n < kCuts; ++n) {
-    const std::size_t length = sample.size() * static_cast<std::size_t>(n) / kCuts + n % 7;
-    files.push_back(
-        {"cut-" + std::to_string(length), Bytes(sample.begin(), sample.begin() + length)});
-  }
+void AddDamaged(std::vector<NamedFile>& files, const Bytes& sample) {
+  for (NamedFile& cut : SpreadCuts(sample, "cut-", kCuts, 7)) files.push_back(std::move(cut));
   // The standard fixes mt19937's sequence, so the copies are the same on
   // every machine.
   std::mt19937 random(2030);
@@ -211,17 +151,11 @@ int main(int argc, char** argv) {
       "OUTDIR", "The folder to write into, which must exist", status);
   if (out.empty()) return status;
   const Bytes sample = WriteMsh(SampleFile());
-  std::vector<File> files = {{"sample", sample}};
+  std::vector<NamedFile> files = {{"sample", sample}};
   AddMarkers(files);
   AddOdd(files);
   AddDamaged(files, sample);
-  for (const File& file : files) {
-    const std::string path = out + "/" + file.name + ".msh";
-    if (!SaveMsh(file.bytes, path)) {
-      std::fprintf(stderr, "make_dll_run_files: cannot write %s\n", path.c_str());
-      return 1;
-    }
-  }
+  if (!SaveFiles(files, out, "make_dll_run_files")) return 1;
   std::printf("%zu files in %s\n", files.size(), out.c_str());
   return 0;
 }
