@@ -2,7 +2,7 @@
 // or "hull.tga@boo" for a flagged record) shows that file's image: looked up
 // by name in any letter case (the files come from a system that ignores
 // case) beside the .msh file and then in each texture folder, decoded
-// (TGA, BMP or PNG: ImageDecode.h) and written as PNG: inside a .glb,
+// (TGA, BMP, PNG or JPEG: ImageDecode.h) and written as PNG: inside a .glb,
 // beside a .gltf or an .obj.
 //
 //   SaveTextures textures(model, settings, usedMaterials, "out/ship.gltf");
@@ -41,7 +41,7 @@ class SaveTextures {
                const std::string& savePath);
 
   // Reads each image found and forms its PNG. An image that can't be read
-  // (not TGA, BMP or PNG, damaged, larger than 16384 pixels a side,
+  // (not TGA, BMP, PNG or JPEG, damaged, larger than 16384 pixels a side,
   // no memory for it) is dropped: its materials show none, and MissingText
   // says why.
   void Load();

@@ -1,4 +1,4 @@
-// ./build-fuzz/fuzz/fuzz_image -rss_limit_mb=1024 -malloc_limit_mb=512 -dict=fuzz/image.dict build-fuzz/fuzz/corpus/fuzz_image samples
+// ./build-fuzz/fuzz/fuzz_image -rss_limit_mb=1024 -malloc_limit_mb=512 -dict=fuzz/image.dict build-fuzz/fuzz/corpus/fuzz_image build-fuzz/fuzz/images samples
 //
 // A texture file of any bytes through the decoding a save does: it is turned
 // into PNG or refused with a reason, never both, and the PNG it forms is one

@@ -14,12 +14,14 @@ jobs=${FUZZ_BUILD_JOBS:-2}
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQM_BUILD_FUZZ=ON -DQM_SANITIZE=ON -DQM_BUILD_TESTS=OFF -DQM_WERROR=ON
-cmake --build "$build" -j "$jobs" --target fuzz_import fuzz_import_save fuzz_image make_fuzz_seeds
+cmake --build "$build" -j "$jobs" --target fuzz_import fuzz_import_save fuzz_image make_fuzz_seeds \
+  make_image_seeds
 
 out=$build/fuzz
-rm -rf "$out/seeds" "$out/large"
-mkdir -p "$out/seeds" "$out/large" "$out/artifacts"
+rm -rf "$out/seeds" "$out/large" "$out/images"
+mkdir -p "$out/seeds" "$out/large" "$out/images" "$out/artifacts"
 "$out/make_fuzz_seeds" "$out"
+"$out/make_image_seeds" "$out/images"
 
 # Leaks fail the run. The quarantine that catches use after free is cut from
 # its default 256 MiB, which would take half of the RSS limit below.
@@ -44,6 +46,7 @@ fuzz() {
 
 fuzz fuzz_import "$root/fuzz/msh.dict" 512 256 "$out/seeds"
 fuzz fuzz_import_save "$root/fuzz/msh.dict" 512 256 "$out/seeds"
-# Texture files, from the sample's own: a decoded picture takes no more
-# than 16 MiB and 1,100 times its file, whatever the file claims.
-fuzz fuzz_image "$root/fuzz/image.dict" 1024 512 "$root/samples"
+# Texture files, from the sample's own and a picture of each kind: a decoded
+# picture takes no more than 4 MiB and 1,100 times its file, whatever the
+# file claims.
+fuzz fuzz_image "$root/fuzz/image.dict" 1024 512 "$out/images" "$root/samples"

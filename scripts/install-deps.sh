@@ -12,7 +12,7 @@ build_packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev
   nlohmann-json3-dev libcli11-dev
-  libtinygltf-dev libstb-dev libedit-dev libelf-dev
+  libtinygltf-dev libstb-dev libjpeg62-turbo-dev libpng-dev libedit-dev libelf-dev
   libbenchmark-dev libassimp-dev
   libjemalloc-dev
 )
