@@ -111,10 +111,8 @@ const SaveFormat* FormatNamed(const std::string& name) {
 }
 
 const SaveFormat* FormatOfPath(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  const std::size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return nullptr;
-  const std::string extension = Lower(path.substr(dot + 1));
+  const std::string extension = ExtensionOf(path);
+  if (extension.empty()) return nullptr;
   for (const SaveFormat& format : SaveFormats())
     for (const std::string& candidate : format.extensions)
       if (extension == candidate) return &format;

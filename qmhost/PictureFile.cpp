@@ -7,6 +7,7 @@
 #include <stb_image_write.h>
 
 #include "SafeSave.h"
+#include "SaveContent.h"
 
 namespace {
 
@@ -55,10 +56,8 @@ const PictureFormat* PictureFormatNamed(const std::string& name) {
 }
 
 const PictureFormat* PictureFormatOfPath(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  const std::size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return nullptr;
-  const std::string extension = Lower(path.substr(dot + 1));
+  const std::string extension = ExtensionOf(path);
+  if (extension.empty()) return nullptr;
   for (const PictureFormat& format : PictureFormats())
     if (std::find(format.extensions.begin(), format.extensions.end(), extension) !=
         format.extensions.end())
