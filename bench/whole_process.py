@@ -130,18 +130,15 @@ def measure(build, hosts, rounds, small, allocators, work, memory_folder):
             commands['save .glb, mimalloc'] = (
                 [hosts[0][1], 'import', msh, '-o', out('out-mimalloc.glb')], large)
     batch = os.path.join(work, 'batch')
-    for jobs in (1, 2):
-        commands[f'convert 16 files -j {jobs}'] = (
-            [hosts[0][1], 'convert', '-q', '-j', str(jobs), batch, '-d', out(f'batch-j{jobs}')],
-            None)
     # Each save is flushed to the disk before it is renamed into place, so
     # on the disk the jobs also wait for it; the same in memory (tmpfs, where
     # a flush costs nothing) shows what the jobs themselves do.
-    if memory_folder:
+    convert_places = [('', work)] + ([(', tmpfs', memory_folder)] if memory_folder else [])
+    for label, folder in convert_places:
         for jobs in (1, 2):
-            commands[f'convert 16 files -j {jobs}, tmpfs'] = (
+            commands[f'convert 16 files -j {jobs}{label}'] = (
                 [hosts[0][1], 'convert', '-q', '-j', str(jobs), batch, '-d',
-                 os.path.join(memory_folder, f'batch-j{jobs}')], None)
+                 os.path.join(folder, f'batch-j{jobs}')], None)
     commands.update({
         'assimp load .glb': ([os.path.join(build, 'assimp_load'), reference['glb']], None),
         'assimp export .glb': (['assimp', 'export', reference['glb'], out('assimp.glb')], None),
@@ -199,10 +196,9 @@ def measure(build, hosts, rounds, small, allocators, work, memory_folder):
     print("convert of a folder (the machine's cores: "
           f"{len(os.sched_getaffinity(0))}):")
     for of in (median, fastest):
-        ratio('convert -j 1 / convert -j 2', 'convert 16 files -j 1', 'convert 16 files -j 2', 1.7,
-              0, of=of)
-        ratio('convert -j 1 / convert -j 2, into tmpfs', 'convert 16 files -j 1, tmpfs',
-              'convert 16 files -j 2, tmpfs', 1.7, 0, of=of)
+        for label, _ in convert_places:
+            ratio(f'convert -j 1 / convert -j 2{label}', f'convert 16 files -j 1{label}',
+                  f'convert 16 files -j 2{label}', 1.7, 0, of=of)
     for label, _ in hosts:
         print(f"ratios{label}:")
         for field, of in ((0, median), (1, median), (0, fastest)):

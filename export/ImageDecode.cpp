@@ -241,12 +241,8 @@ bool DecodePng(const unsigned char* bytes, std::size_t size, Picture& picture,
     image.format = alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
   else
     image.format = alpha ? PNG_FORMAT_GA : PNG_FORMAT_GRAY;
-  if (image.width > static_cast<png_uint_32>(kMaxImageSide) ||
-      image.height > static_cast<png_uint_32>(kMaxImageSide)) {
-    why = std::to_string(image.width) + "x" + std::to_string(image.height) +
-          " pixels, more than " + std::to_string(kMaxImageSide) + " a side";
-    return false;
-  }
+  // PNG's sides are at most 2^31 - 1 (libpng refuses more, and by default
+  // anything over a million): they fit an int.
   const int width = static_cast<int>(image.width);
   const int height = static_cast<int>(image.height);
   const int channels = static_cast<int>(PNG_IMAGE_PIXEL_CHANNELS(image.format));
