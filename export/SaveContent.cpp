@@ -36,14 +36,17 @@ std::string WithoutExtension(const std::string& path) {
   return path.substr(0, dot);
 }
 
+std::string LowerCase(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
 std::string ExtensionOf(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   const size_t dot = path.find_last_of('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
-  std::string extension = path.substr(dot + 1);
-  for (char& c : extension)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return extension;
+  return LowerCase(path.substr(dot + 1));
 }
 
 std::string FileName(const std::string& path) {

@@ -60,6 +60,8 @@ std::string ListText(const std::vector<int>& numbers);
 // "ship.glb" for "out/ship.glb"; a dot in a folder's name is no extension.
 std::string WithoutExtension(const std::string& path);
 std::string FileName(const std::string& path);
+// `text` with its ASCII capitals in lower case, every other byte as it is.
+std::string LowerCase(std::string text);
 // The extension a save's format is known by, in lower case without its dot:
 // "glb" for "out/Ship.GLB", empty when the file name has no dot.
 std::string ExtensionOf(const std::string& path);

@@ -1,6 +1,5 @@
 #include "SaveFormats.h"
 
-#include <cctype>
 #include <new>
 #include <ostream>
 
@@ -45,11 +44,6 @@ std::vector<std::string> ObjPaths(qmModel* model, const SaveSettings& settings,
                                   const std::string& path) {
   if (model == nullptr) return {WithoutExtension(path) + ".mtl", path};
   return ObjSavePaths(model, settings, path);
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
 }
 
 // "a, b or c".
@@ -104,7 +98,7 @@ const std::vector<SaveFormat>& SaveFormats() {
 }
 
 const SaveFormat* FormatNamed(const std::string& name) {
-  const std::string lower = Lower(name);
+  const std::string lower = LowerCase(name);
   for (const SaveFormat& format : SaveFormats())
     if (lower == format.name) return &format;
   return nullptr;

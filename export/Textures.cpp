@@ -23,12 +23,6 @@ namespace {
 // time is a few hundred pixels a side.
 constexpr off_t kMaxTextureFileBytes = 256 << 20;
 
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 // The texture a material names: its name without the flag's suffix, and
 // without any folder a name written on another system may carry.
 std::string TextureOf(const char* materialName) {
@@ -44,7 +38,7 @@ std::string TextureOf(const char* materialName) {
 }
 
 std::string BesideName(const std::string& stem, const std::string& texture) {
-  std::string name = Lower(texture);
+  std::string name = LowerCase(texture);
   for (char& c : name)
     if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_'))
       c = '_';
@@ -124,7 +118,7 @@ struct SaveTextures::Folder {
 };
 
 std::string SaveTextures::Find(const std::string& texture, std::vector<Folder>& folders) const {
-  const std::string wanted = Lower(texture);
+  const std::string wanted = LowerCase(texture);
   for (Folder& folder : folders) {
     if (!folder.listed) {
       folder.listed = true;
@@ -137,7 +131,7 @@ std::string SaveTextures::Find(const std::string& texture, std::vector<Folder>& 
     }
     const std::string* match = nullptr;
     for (const std::string& name : folder.names) {
-      if (Lower(name) != wanted) continue;
+      if (LowerCase(name) != wanted) continue;
       if (match == nullptr || name == texture) match = &name;
     }
     if (match == nullptr) continue;

@@ -1,7 +1,6 @@
 #include "PictureFile.h"
 
 #include <algorithm>
-#include <cctype>
 #include <ostream>
 
 #include <stb_image_write.h>
@@ -30,12 +29,6 @@ bool WriteJpeg(const Picture& picture, std::ostream& out) {
   return written != 0 && static_cast<bool>(out);
 }
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
 }  // namespace
 
 const std::vector<PictureFormat>& PictureFormats() {
@@ -47,7 +40,7 @@ const std::vector<PictureFormat>& PictureFormats() {
 }
 
 const PictureFormat* PictureFormatNamed(const std::string& name) {
-  const std::string lower = Lower(name);
+  const std::string lower = LowerCase(name);
   for (const PictureFormat& format : PictureFormats())
     if (lower == format.name || std::find(format.extensions.begin(), format.extensions.end(),
                                           lower) != format.extensions.end())
