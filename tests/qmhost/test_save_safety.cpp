@@ -409,11 +409,18 @@ TEST_F(SaveSafety, RunningOutOfMemoryIsToldPerFile) {
   // runs out where would vary from run to run.
   const Outcome convert = Shell(limited + " convert -j 1 huge.msh small.msh -d out");
   EXPECT_EQ(convert.status, 1);
+  // Where the memory runs out varies with the machine's load (how much of
+  // the address space the heap still holds at that moment): in the save, or
+  // already before it, when the model holds all there is and nothing is
+  // left to say the plug-in's message with. Each is told for the file, and
+  // the batch goes on.
   const bool saved = convert.err.find("qmhost: huge.msh: saved what was read as out/huge.glb\n") !=
                      std::string::npos;
   EXPECT_TRUE(saved ||
               convert.err.find("qmhost: huge.msh: not enough memory to save out/huge.glb as "
-                               "glTF\n") != std::string::npos)
+                               "glTF\n") != std::string::npos ||
+              convert.err.find("qmhost: huge.msh: not enough memory to convert it\n") !=
+                  std::string::npos)
       << convert.err;
   EXPECT_NE(convert.out.find("files: 1 converted cleanly"), std::string::npos) << convert.err;
   EXPECT_EQ(Listing("out"), saved ? (Names{"huge.glb", "small.glb"}) : Names{"small.glb"});
